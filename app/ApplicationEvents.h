@@ -1,0 +1,32 @@
+// TApplicationEvents: raises OnIdle(Done) whenever the window thread's event queue has run
+// empty. Done starts true; a handler that leaves it true is not called again until the next
+// event arrives. No idle is raised while a modal window is open.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+namespace sonavik {
+
+class TApplicationEvents : public QObject {
+  Q_OBJECT
+
+ public:
+  using IdleHandler = std::function<void(bool& Done)>;
+
+  explicit TApplicationEvents(QObject* parent = nullptr);
+  ~TApplicationEvents() override;
+
+  void SetOnIdle(IdleHandler handler);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void RaiseIdle();
+  IdleHandler onIdle_;
+  QTimer idleTimer_;  // zero interval: fires when the queue is empty
+};
+
+}  // namespace sonavik

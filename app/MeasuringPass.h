@@ -1,0 +1,78 @@
+// TMeasuringPass: the working storage and arithmetic of one measuring pass: read the ring,
+// gain, DC-stop, peaks, levels, gauge values, and the vector, scope and spectrum points.
+// Fixed-size arrays only; nothing here touches the heap or a widget.
+#pragma once
+
+#include <QPoint>
+#include <array>
+#include <cstdint>
+
+namespace sonavik {
+
+class TACAPCapture;
+class TWaveFFT;
+
+struct PassSettings {
+  int gainMax = 1000;        // TrackBar1.Max
+  int gainPosition = 900;    // TrackBar1.Position
+  bool dcStop = false;       // SpeedButton1 down
+  bool scopeOn = false;      // DiroVozor showing
+  bool spectrumOn = false;   // Darudade showing
+  int vectorWidth = 47;      // PaintBox1 of the main window
+  int vectorHeight = 47;
+  int scopeHeight = 256;     // PaintBox1 of DiroVozor
+  int spectrumHeightL = 145; // PaintBox1 of Darudade
+  int spectrumHeightR = 145; // PaintBox2 of Darudade
+};
+
+struct PassLevels {
+  double levelL = 0.0;  // dB
+  double levelR = 0.0;
+  bool clipL = false;   // level >= 0: light the lamp
+  bool clipR = false;
+  std::int32_t gaugeL = 0;  // tenths of a dB, capped at 0
+  std::int32_t gaugeR = 0;
+};
+
+class TMeasuringPass {
+ public:
+  static constexpr int kRingBytes = 4096;
+  static constexpr int kFrames = 2048;
+  static constexpr int kBins = 1023;
+
+  static double Gain(int gainMax, int gainPosition);
+
+  // Steps 5 to 12 on a capture whose status bit 0 is set: reads the ring, builds the sample
+  // arrays, the vector points and (scopeOn) the scope points and (spectrumOn) the analyser
+  // inputs, and returns the levels.
+  PassLevels Measure(TACAPCapture& capture, const PassSettings& settings);
+  // The same from a raw 8192-byte block already in place (tests and benchmarks).
+  PassLevels MeasureBlock(const PassSettings& settings);
+
+  // Step 13's analyses (spectrumOn only): SetData, Execute on both analysers, and the
+  // spectrum points.
+  void Analyse(TWaveFFT& left, TWaveFFT& right, const PassSettings& settings);
+
+  std::array<std::uint8_t, 2 * kRingBytes>& RawBlock() { return raw_; }
+  const std::array<std::int32_t, kFrames>& Left() const { return left_; }
+  const std::array<std::int32_t, kFrames>& Right() const { return right_; }
+  const std::array<QPoint, kFrames>& VectorPoints() const { return vector_; }
+  const std::array<QPoint, kFrames>& ScopeLeft() const { return scopeL_; }
+  const std::array<QPoint, kFrames>& ScopeRight() const { return scopeR_; }
+  const std::array<QPoint, kBins>& SpectrumLeft() const { return spectrumL_; }
+  const std::array<QPoint, kBins>& SpectrumRight() const { return spectrumR_; }
+
+ private:
+  alignas(16) std::array<std::uint8_t, 2 * kRingBytes> raw_{};
+  std::array<std::int32_t, kFrames> left_{};
+  std::array<std::int32_t, kFrames> right_{};
+  std::array<std::int32_t, kFrames> fftInL_{};
+  std::array<std::int32_t, kFrames> fftInR_{};
+  std::array<QPoint, kFrames> vector_{};
+  std::array<QPoint, kFrames> scopeL_{};
+  std::array<QPoint, kFrames> scopeR_{};
+  std::array<QPoint, kBins> spectrumL_{};
+  std::array<QPoint, kBins> spectrumR_{};
+};
+
+}  // namespace sonavik

@@ -1,0 +1,131 @@
+// The sound component TACAP: sets up the playback side when loaded, keeps a table of channel
+// records, and decides for the whole process how a failing sound call is reported (debug
+// log line, EACAP exception, or the end of the program) through CheckResult/WriteDebugLog.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "SoundPlatform.h"
+
+namespace sonavik {
+
+// TACAPDebugOption: a set held in one byte.
+using TACAPDebugOption = std::uint8_t;
+constexpr TACAPDebugOption dsoHaltOnError = 1u << 0;
+constexpr TACAPDebugOption dsoDebugMessage = 1u << 1;
+constexpr TACAPDebugOption dsoExceptOnError = 1u << 2;
+
+class EACAP : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Process-wide reporting state (set by the last SetDebugOption of any component).
+bool HaltOnErrorFlag();
+bool DebugMessageFlag();
+bool ExceptOnErrorFlag();
+std::int32_t DebugLogCount();
+
+// 0 passes silently; any other code is reported as message + "(Error Code(%X))" through
+// WriteDebugLog, then the program ends when HaltOnErrorFlag is set (text to standard error,
+// exit code 1). Returns the code.
+SoundResult CheckResult(SoundResult code, const std::string& message);
+// Writes "debug#%.5d ... %s" CR LF to ACAP_DebugLog.txt beside the program file when
+// DebugMessageFlag is set (the first line of a run empties the file), then throws EACAP
+// when ExceptOnErrorFlag is set.
+void WriteDebugLog(const std::string& text);
+
+class TACAP;
+
+class TACAPParams3D {
+ public:
+  explicit TACAPParams3D(class TACAPChannel& channel);
+  TACAPChannel& Channel() const { return channel_; }
+  Buffer3DParams Params;
+
+ private:
+  TACAPChannel& channel_;
+};
+
+class TACAPChannel {
+ public:
+  explicit TACAPChannel(TACAP& owner);
+  ~TACAPChannel();
+  TACAPChannel(const TACAPChannel&) = delete;
+  TACAPChannel& operator=(const TACAPChannel&) = delete;
+  TACAP& Owner() const { return owner_; }
+  TACAPParams3D& Params3D() { return *params3D_; }
+
+ private:
+  SoundObject* first_ = nullptr;
+  SoundObject* second_ = nullptr;
+  bool flag_ = false;
+  TACAP& owner_;
+  std::int32_t value_ = 0;
+  std::uint8_t reserved_[8] = {};
+  double volume_ = 1.0;
+  std::int32_t a_ = 0;
+  std::int32_t b_ = 0;
+  std::unique_ptr<TACAPParams3D> params3D_;
+  bool flag2_ = false;
+};
+
+class TACAPListener {
+ public:
+  // Applies Params to the component's 3D listener, when it holds one.
+  explicit TACAPListener(TACAP& component);
+  TACAP& Component() const { return component_; }
+  Listener3DParams Params;
+
+ private:
+  TACAP& component_;
+};
+
+class TACAP {
+ public:
+  // ownerWindow: the native handle handed to SetCooperativeLevel (may be null).
+  explicit TACAP(void* ownerWindow = nullptr);
+  ~TACAP();
+  TACAP(const TACAP&) = delete;
+  TACAP& operator=(const TACAP&) = delete;
+
+  TACAPDebugOption DebugOption() const { return debugOption_; }
+  void SetDebugOption(TACAPDebugOption value);
+  bool Use3D() const { return use3D_; }
+  void SetUse3D(bool value) { use3D_ = value; }
+  std::uint32_t ChannelCount() const { return channelCount_; }
+  void SetChannelCount(std::uint32_t value) { channelCount_ = value; }
+  bool StickyFocus() const { return stickyFocus_; }
+  void SetStickyFocus(bool value) { stickyFocus_ = value; }
+
+  // After the stored properties are assigned: reapplies the debug option, sets up playback.
+  void Loaded();
+  bool InitDirectSound();
+  // The channel at index, or nullptr (reported) for an index outside the table.
+  TACAPChannel* GetChannel(std::int32_t index);
+
+  ISoundDevice* SoundDevice() const { return soundDevice_; }
+  ISoundBuffer* PrimaryBuffer() const { return primaryBuffer_; }
+  IListener3D* Listener3D() const { return listener3D_; }
+  TACAPListener* Listener() const { return listener_.get(); }
+  std::size_t ChannelTableSize() const { return channels_.size(); }
+
+ private:
+  void* ownerWindow_;
+  ISoundDevice* soundDevice_ = nullptr;
+  ISoundBuffer* primaryBuffer_ = nullptr;
+  IListener3D* listener3D_ = nullptr;
+  std::vector<std::unique_ptr<TACAPChannel>> channels_;  // sized when loaded
+  bool channelTable_ = false;
+  std::uint32_t channelCount_ = 0;
+  bool use3D_ = false;
+  std::unique_ptr<TACAPListener> listener_;
+  bool stickyFocus_ = false;
+  TACAPDebugOption debugOption_ = 0;
+};
+
+}  // namespace sonavik

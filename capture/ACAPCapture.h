@@ -1,0 +1,90 @@
+// TACAPCapture: one opened capture device with its looping ring, half-ring notifications
+// served by TACAPCaptureNotifyThread, and the three read operations the measuring pass uses.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "ACAP.h"
+#include "Events.h"
+#include "SoundPlatform.h"
+
+namespace sonavik {
+
+class TACAPCapture;
+
+// Called on the notification thread with the half of the ring just filled.
+using TACAPCaptureNotifyEvent =
+    std::function<void(TACAPCapture& Sender, std::uint32_t Offset, std::uint32_t Length)>;
+
+class TACAPCaptureNotifyThread {
+ public:
+  // Starts at once.
+  explicit TACAPCaptureNotifyThread(TACAPCapture& capture);
+  // Requests termination and joins (within about 100 ms).
+  ~TACAPCaptureNotifyThread();
+  TACAPCaptureNotifyThread(const TACAPCaptureNotifyThread&) = delete;
+  TACAPCaptureNotifyThread& operator=(const TACAPCaptureNotifyThread&) = delete;
+
+  void Terminate();
+  bool UpperHalf() const { return upperHalf_.load(); }
+
+ private:
+  void Execute();
+  TACAPCapture& capture_;
+  std::atomic<bool> upperHalf_{false};
+  std::atomic<bool> terminated_{false};
+  std::thread thread_;
+};
+
+class TACAPCapture {
+ public:
+  // deviceGuid null: the default capture device. A device that cannot be opened shows a
+  // message box with the code and leaves the object inert (Ready() false).
+  TACAPCapture(TACAP& soundComponent, const std::string* deviceGuid);
+  ~TACAPCapture();
+  TACAPCapture(const TACAPCapture&) = delete;
+  TACAPCapture& operator=(const TACAPCapture&) = delete;
+
+  void CreateBuffer(std::uint32_t Rate, std::uint32_t Bits, bool Stereo,
+                    std::uint32_t BufferBytes);
+  std::uint32_t GetReadPosition();
+  std::uint32_t GetStatus();
+  void Start();
+  void Stop();
+  void ReadBlock(std::uint32_t Offset, void* Dest, std::uint32_t Length);
+
+  void SetOnCaptureNotify(TACAPCaptureNotifyEvent handler);
+  // Runs on the notification thread.
+  void DoCaptureNotify();
+
+  bool Ready() const { return ready_; }
+  const WaveFormatEx& WaveFormat() const { return waveFormat_; }
+  std::uint32_t BufferBytes() const { return bufferBytes_.load(); }
+  std::uint32_t HalfBytes() const { return halfBytes_.load(); }
+  TACAP& SoundComponent() const { return soundComponent_; }
+  const std::array<EventHandle, 3>& NotifyEvents() const { return notifyEvents_; }
+  TACAPCaptureNotifyThread* NotifyThread() const { return notifyThread_.get(); }
+
+ private:
+  WaveFormatEx waveFormat_;
+  ICaptureDevice* captureDevice_ = nullptr;
+  ICaptureBuffer* captureBuffer_ = nullptr;
+  std::atomic<std::uint32_t> bufferBytes_{0};
+  TACAP& soundComponent_;
+  std::atomic<std::uint32_t> halfBytes_{0};
+  ISoundNotify* notifyInterface_ = nullptr;
+  std::array<EventHandle, 3> notifyEvents_;
+  std::unique_ptr<TACAPCaptureNotifyThread> notifyThread_;
+  std::mutex handlerMutex_;  // the window thread sets the handler while the thread may call it
+  TACAPCaptureNotifyEvent onCaptureNotify_;
+  bool ready_ = false;
+};
+
+}  // namespace sonavik

@@ -1,0 +1,41 @@
+// Unnamed auto-reset events and a wait for any one of several, with a time-out: what the
+// capture ring signals and what the notification thread waits on.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+
+namespace sonavik {
+
+class AutoResetEvent {
+ public:
+  AutoResetEvent() = default;
+  AutoResetEvent(const AutoResetEvent&) = delete;
+  AutoResetEvent& operator=(const AutoResetEvent&) = delete;
+
+  // Signals the event; one wait is released and the event resets itself.
+  void Set();
+  // Consumes a pending signal without waiting; true when there was one.
+  bool TryConsume();
+
+ private:
+  friend int WaitForAny(const std::shared_ptr<AutoResetEvent>* events, std::size_t count,
+                        std::chrono::milliseconds timeout);
+  bool signalled_ = false;  // guarded by the process-wide event mutex
+};
+
+// Shared so that whoever signals (the sound server's thread) can never outlive the event.
+using EventHandle = std::shared_ptr<AutoResetEvent>;
+
+EventHandle CreateAutoResetEvent();
+
+constexpr int kWaitTimeout = -1;
+constexpr int kWaitFailed = -2;
+
+// Waits until any of the events is signalled and consumes that one signal. Returns its
+// index (the lowest signalled one), kWaitTimeout, or kWaitFailed for a null handle or an
+// empty list.
+int WaitForAny(const EventHandle* events, std::size_t count, std::chrono::milliseconds timeout);
+
+}  // namespace sonavik

@@ -1,0 +1,214 @@
+// The sound platform: the calls, records and result codes of the capture API the meter is
+// written against (the DirectSound model: enumerate, open a capture device, a looping capture
+// ring with position notifications, and a playback device with a primary buffer and a 3D
+// listener). PulseSound.cpp implements it over libpulse; tests/support/FakeSound scripts it.
+//
+// Objects are reference counted: each starts with one reference, Release() returns the
+// references left and destroys the object at zero. Results are 32-bit codes, 0 for success,
+// failures with the same HRESULT values DirectSound uses for the same situation.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "Events.h"
+
+namespace sonavik {
+
+using SoundResult = std::uint32_t;
+
+constexpr SoundResult DS_OK = 0;
+constexpr SoundResult DSERR_NODRIVER = 0x88780078;      // no such device, device gone, no server
+constexpr SoundResult DSERR_INVALIDPARAM = 0x80070057;  // a bad argument
+constexpr SoundResult DSERR_BADFORMAT = 0x88780064;     // a format the server refuses
+constexpr SoundResult DSERR_INVALIDCALL = 0x88780032;   // a call out of order
+constexpr SoundResult DSERR_ALLOCATED = 0x8878000A;     // the device is busy
+constexpr SoundResult DSERR_GENERIC = 0x80004005;       // any other failure
+constexpr SoundResult E_NOINTERFACE_ = 0x80004002;      // the object has no such interface
+
+// Capture buffer status bits.
+constexpr std::uint32_t DSCBSTATUS_CAPTURING = 0x1;
+constexpr std::uint32_t DSCBSTATUS_LOOPING = 0x2;
+// Capture buffer Start flag.
+constexpr std::uint32_t DSCBSTART_LOOPING = 0x1;
+// Offset of a notification that fires when capture stops.
+constexpr std::uint32_t DSBPN_OFFSETSTOP = 0xFFFFFFFF;
+// Playback side.
+constexpr std::uint32_t DSSCL_PRIORITY = 2;
+constexpr std::uint32_t DSBCAPS_PRIMARYBUFFER = 0x1;
+constexpr std::uint32_t DSBCAPS_CTRL3D = 0x10;
+constexpr std::uint32_t DS3D_IMMEDIATE = 0;
+constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
+
+struct WaveFormatEx {
+  std::uint16_t wFormatTag = 0;
+  std::uint16_t nChannels = 0;
+  std::uint32_t nSamplesPerSec = 0;
+  std::uint32_t nAvgBytesPerSec = 0;
+  std::uint16_t nBlockAlign = 0;
+  std::uint16_t wBitsPerSample = 0;
+  std::uint16_t cbSize = 0;
+};
+
+struct CaptureBufferDesc {
+  std::uint32_t dwSize = 0;  // 28 as the program fills it; 36 is accepted too
+  std::uint32_t dwFlags = 0;
+  std::uint32_t dwBufferBytes = 0;
+  std::uint32_t dwReserved = 0;
+  const WaveFormatEx* lpwfxFormat = nullptr;
+};
+
+struct PositionNotify {
+  std::uint32_t dwOffset = 0;  // a byte offset in the ring, or DSBPN_OFFSETSTOP
+  EventHandle hEventNotify;
+};
+
+struct Vector3 {
+  double x = 0.0, y = 0.0, z = 0.0;
+};
+
+struct Listener3DParams {
+  std::uint32_t dwSize = 0;  // 64
+  Vector3 vPosition;
+  Vector3 vVelocity;
+  Vector3 vOrientFront;
+  Vector3 vOrientTop;
+  double flDistanceFactor = 0.0;
+  double flRolloffFactor = 0.0;
+  double flDopplerFactor = 0.0;
+};
+
+struct Buffer3DParams {
+  std::uint32_t dwSize = 0;  // 64
+  Vector3 vPosition;
+  Vector3 vVelocity;
+  std::uint32_t dwInsideConeAngle = 0;
+  std::uint32_t dwOutsideConeAngle = 0;
+  Vector3 vConeOrientation;
+  std::int32_t lConeOutsideVolume = 0;
+  double flMinDistance = 0.0;
+  double flMaxDistance = 0.0;
+  std::uint32_t dwMode = 0;
+};
+
+struct SoundBufferDesc {
+  std::uint32_t dwSize = 0;  // 36
+  std::uint32_t dwFlags = 0;
+  std::uint32_t dwBufferBytes = 0;
+  std::uint32_t dwReserved = 0;
+  const WaveFormatEx* lpwfxFormat = nullptr;
+};
+
+class SoundObject {
+ public:
+  virtual std::uint32_t AddRef() = 0;
+  virtual std::uint32_t Release() = 0;
+
+ protected:
+  virtual ~SoundObject() = default;
+};
+
+class ISoundNotify : public SoundObject {
+ public:
+  // Arms the events: each is signalled as the writer crosses its offset, the
+  // DSBPN_OFFSETSTOP one when capture stops. Replaces earlier positions.
+  virtual SoundResult SetNotificationPositions(std::uint32_t count,
+                                               const PositionNotify* positions) = 0;
+};
+
+class ICaptureBuffer : public SoundObject {
+ public:
+  // QueryInterface(IID_IDirectSoundNotify).
+  virtual SoundResult QueryNotify(ISoundNotify** notify) = 0;
+  // Either pointer may be null. The read position is the end of the newest complete data.
+  virtual SoundResult GetCurrentPosition(std::uint32_t* capturePosition,
+                                         std::uint32_t* readPosition) = 0;
+  virtual SoundResult GetStatus(std::uint32_t* status) = 0;
+  virtual SoundResult Start(std::uint32_t flags) = 0;
+  virtual SoundResult Stop() = 0;
+  // Hands out bytes [offset, offset + bytes) of the ring as one piece, or two when the range
+  // wraps (the second from offset 0; otherwise *second is null and *secondBytes 0).
+  virtual SoundResult Lock(std::uint32_t offset, std::uint32_t bytes, void** first,
+                           std::uint32_t* firstBytes, void** second, std::uint32_t* secondBytes,
+                           std::uint32_t flags) = 0;
+  virtual SoundResult Unlock(void* first, std::uint32_t firstBytes, void* second,
+                             std::uint32_t secondBytes) = 0;
+};
+
+class ICaptureDevice : public SoundObject {
+ public:
+  virtual SoundResult CreateCaptureBuffer(const CaptureBufferDesc* desc,
+                                          ICaptureBuffer** buffer) = 0;
+};
+
+class IListener3D : public SoundObject {
+ public:
+  virtual SoundResult SetAllParameters(const Listener3DParams* params, std::uint32_t apply) = 0;
+};
+
+class ISoundBuffer : public SoundObject {
+ public:
+  // QueryInterface(IID_IDirectSound3DListener).
+  virtual SoundResult QueryListener3D(IListener3D** listener) = 0;
+};
+
+class ISoundDevice : public SoundObject {
+ public:
+  // deviceId null: the default playback device.
+  virtual SoundResult Initialize(const std::string* deviceId) = 0;
+  virtual SoundResult SetCooperativeLevel(void* window, std::uint32_t level) = 0;
+  virtual SoundResult CreateSoundBuffer(const SoundBufferDesc* desc, ISoundBuffer** buffer) = 0;
+};
+
+// Called once per capture device, the default device first with a null id. Returning false
+// ends the enumeration.
+using CaptureEnumCallback = std::function<bool(const std::string* deviceId,
+                                               const std::string& description,
+                                               const std::string& module)>;
+
+class SoundPlatform {
+ public:
+  virtual ~SoundPlatform() = default;
+
+  // Process-wide session (CoInitialize / CoUninitialize): connect to the sound server, with a
+  // bounded wait, and disconnect. Without a server Initialize fails but the platform stays
+  // usable: enumeration lists nothing and every open fails with a code.
+  virtual SoundResult Initialize() = 0;
+  virtual void Uninitialize() = 0;
+
+  // DirectSoundCaptureEnumerate.
+  virtual SoundResult EnumerateCapture(const CaptureEnumCallback& callback) = 0;
+  // DirectSoundCaptureCreate8. deviceId null: the default capture device, following the
+  // server's default source; a named device stays on that source.
+  virtual SoundResult CaptureCreate(const std::string* deviceId, ICaptureDevice** device) = 0;
+  // CoCreateInstance(CLSID_DirectSound8).
+  virtual SoundResult CreateSoundDevice(ISoundDevice** device) = 0;
+
+  // The server the session is connected to, for people ("PulseAudio 16.1 on unix:/run/...");
+  // empty when not connected.
+  virtual std::string ServerDescription() = 0;
+};
+
+// The platform the program uses. Until SetSoundPlatform is called this is the libpulse one.
+SoundPlatform& ActiveSoundPlatform();
+// Tests put their FakeSound here; nullptr goes back to the libpulse platform.
+void SetSoundPlatform(SoundPlatform* platform);
+
+// The libpulse platform (one per process).
+SoundPlatform& PulseSoundPlatform();
+
+// RAII for the process-wide session of the active platform.
+class SoundSession {
+ public:
+  SoundSession() : result_(ActiveSoundPlatform().Initialize()) {}
+  ~SoundSession() { ActiveSoundPlatform().Uninitialize(); }
+  SoundSession(const SoundSession&) = delete;
+  SoundSession& operator=(const SoundSession&) = delete;
+  SoundResult Result() const { return result_; }
+
+ private:
+  SoundResult result_;
+};
+
+}  // namespace sonavik

@@ -1,0 +1,79 @@
+// TMusicGauge: a vertical three-zone level gauge with a peak-hold line, composed off-screen
+// pixel by pixel (mask, zones, AND, outline) and shown in one copy.
+#pragma once
+
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+
+namespace sonavik {
+
+// Colours are 0x00BBGGRR, red in the low byte.
+using TColor = std::uint32_t;
+
+class TMusicGauge : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TMusicGauge(QWidget* parent = nullptr);
+  ~TMusicGauge() override;
+
+  double ZoneAB() const { return zoneAB_; }
+  void SetZoneAB(double value);  // stores, then repaints
+  double ZoneBC() const { return zoneBC_; }
+  void SetZoneBC(double value);  // stores, then repaints
+  TColor ZoneAColor() const { return zoneAColor_; }
+  void SetZoneAColor(TColor value) { zoneAColor_ = value; }
+  TColor ZoneBColor() const { return zoneBColor_; }
+  void SetZoneBColor(TColor value) { zoneBColor_ = value; }
+  TColor ZoneCColor() const { return zoneCColor_; }
+  void SetZoneCColor(TColor value) { zoneCColor_ = value; }
+  bool PeakHold() const { return peakHold_; }
+  void SetPeakHold(bool value) { peakHold_ = value; }
+  std::uint32_t PeakHoldTime() const { return peakHoldTime_; }
+  void SetPeakHoldTime(std::uint32_t value) { peakHoldTime_ = value; }
+  double PeakThreshold() const { return peakThreshold_; }
+  void SetPeakThreshold(double value) { peakThreshold_ = value; }
+  std::int32_t MaxValue() const { return maxValue_; }
+  void SetMaxValue(std::int32_t value);  // stores, then repaints
+  std::int32_t MinValue() const { return minValue_; }
+  void SetMinValue(std::int32_t value);  // stores, then repaints
+  std::int32_t Progress() const { return progress_; }
+  void SetProgress(std::int32_t value);  // stores and repaints at once, also when unchanged
+
+  double HeldPeak() const { return heldPeak_; }
+  std::uint32_t HoldCount() const { return holdCount_; }
+  QTimer& HoldTimer() { return holdTimer_; }
+  void HoldTimerTick();
+  double Percent() const;
+  int RowFromBottom(double h) const;
+
+  // Builds the image (steps 1 to 6) without showing it; paintEvent shows it.
+  void Paint();
+  // The finished image of the last paint (null before the first).
+  const QImage& Image() const { return levelBitmap_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  double zoneAB_ = 80.0;
+  double zoneBC_ = 60.0;
+  TColor zoneAColor_ = 0x0000FF;
+  TColor zoneBColor_ = 0x00FFFF;
+  TColor zoneCColor_ = 0x00FF00;
+  bool peakHold_ = true;
+  std::uint32_t peakHoldTime_ = 1000;
+  double peakThreshold_ = 80.0;
+  std::int32_t maxValue_ = 100;
+  std::int32_t minValue_ = 0;
+  std::int32_t progress_ = 0;
+  double heldPeak_ = 0.0;
+  std::uint32_t holdCount_ = 0;
+  QTimer holdTimer_;
+  QImage zoneBitmap_;
+  QImage levelBitmap_;
+};
+
+}  // namespace sonavik
