@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -37,7 +38,17 @@ SoundResult CheckResult(SoundResult code, const std::string& message);
 // Writes "debug#%.5d ... %s" CR LF to ACAP_DebugLog.txt beside the program file when
 // DebugMessageFlag is set (the first line of a run empties the file), then throws EACAP
 // when ExceptOnErrorFlag is set.
+// A log that cannot be written throws std::ios_base::failure (or std::filesystem_error when
+// the program's own folder cannot be found).
 void WriteDebugLog(const std::string& text);
+
+// "ACAP_DebugLog.txt" in the folder of the running program file.
+std::filesystem::path DebugLogPath();
+
+// For tests only: put the log in another folder (empty: beside the program again) and start
+// a fresh run (DebugLogCount 0, so the next line empties the file).
+void SetDebugLogFolderForTesting(const std::filesystem::path& folder);
+void ResetDebugLogForTesting();
 
 class TACAP;
 

@@ -32,7 +32,10 @@ class TACAPCaptureNotifyThread {
   TACAPCaptureNotifyThread(const TACAPCaptureNotifyThread&) = delete;
   TACAPCaptureNotifyThread& operator=(const TACAPCaptureNotifyThread&) = delete;
 
+  // Asks the body to end; it notices when its current wait (at most 100 ms) ends.
   void Terminate();
+  // Returns when the body has ended (after Terminate).
+  void WaitFor();
   bool UpperHalf() const { return upperHalf_.load(); }
 
  private:
@@ -52,8 +55,7 @@ class TACAPCapture {
   TACAPCapture(const TACAPCapture&) = delete;
   TACAPCapture& operator=(const TACAPCapture&) = delete;
 
-  void CreateBuffer(std::uint32_t Rate, std::uint32_t Bits, bool Stereo,
-                    std::uint32_t BufferBytes);
+  void CreateBuffer(std::uint32_t Rate, std::uint32_t Bits, bool Stereo, std::uint32_t BufferBytes);
   std::uint32_t GetReadPosition();
   std::uint32_t GetStatus();
   void Start();
@@ -82,9 +84,13 @@ class TACAPCapture {
   ISoundNotify* notifyInterface_ = nullptr;
   std::array<EventHandle, 3> notifyEvents_;
   std::unique_ptr<TACAPCaptureNotifyThread> notifyThread_;
-  std::mutex handlerMutex_;  // the window thread sets the handler while the thread may call it
-  TACAPCaptureNotifyEvent onCaptureNotify_;
+  // The window thread sets the handler while the notification thread may be calling it.
+  std::mutex handlerMutex_;
+  std::shared_ptr<const TACAPCaptureNotifyEvent> onCaptureNotify_;
   bool ready_ = false;
+
+  // Ends the notification thread (it is woken at once) and closes the events.
+  void EndNotifyThread();
 };
 
 }  // namespace sonavik

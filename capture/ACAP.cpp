@@ -1,0 +1,267 @@
+#include "ACAP.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+
+namespace sonavik {
+namespace {
+
+// Written by SetDebugOption on the window thread; atomics so that a capture buffer used from
+// another thread never races with it.
+std::atomic<bool> gHaltOnError{false};
+std::atomic<bool> gDebugMessage{false};
+std::atomic<bool> gExceptOnError{false};
+
+struct DebugLogState {
+  std::mutex mutex;
+  std::int32_t count = 0;
+  std::filesystem::path folder;  // empty: beside the program file
+};
+
+DebugLogState& LogState() {
+  static DebugLogState state;
+  return state;
+}
+
+// The end of the program on dsoHaltOnError. It is a failure, so it must not look like a
+// success to whoever started us: the text goes to standard error and the exit code is 1.
+// quick_exit, because other threads (the sound server's, a notification thread) may still
+// be inside objects that static destructors would tear down under them.
+[[noreturn]] void HaltProgram(const std::string& text) {
+  std::fputs(text.c_str(), stderr);
+  std::fputc('\n', stderr);
+  std::fflush(nullptr);
+  std::quick_exit(1);
+}
+
+std::filesystem::path ProgramFolder() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
+
+}  // namespace
+
+bool HaltOnErrorFlag() {
+  return gHaltOnError.load();
+}
+bool DebugMessageFlag() {
+  return gDebugMessage.load();
+}
+bool ExceptOnErrorFlag() {
+  return gExceptOnError.load();
+}
+
+std::int32_t DebugLogCount() {
+  std::lock_guard lock(LogState().mutex);
+  return LogState().count;
+}
+
+std::filesystem::path DebugLogPath() {
+  std::filesystem::path folder;
+  {
+    std::lock_guard lock(LogState().mutex);
+    folder = LogState().folder;
+  }
+  if (folder.empty()) {
+    folder = ProgramFolder();
+  }
+  return folder / "ACAP_DebugLog.txt";
+}
+
+void SetDebugLogFolderForTesting(const std::filesystem::path& folder) {
+  std::lock_guard lock(LogState().mutex);
+  LogState().folder = folder;
+}
+
+void ResetDebugLogForTesting() {
+  std::lock_guard lock(LogState().mutex);
+  LogState().count = 0;
+}
+
+SoundResult CheckResult(SoundResult code, const std::string& message) {
+  if (code == DS_OK) {
+    return code;
+  }
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, "(Error Code(%X))", static_cast<unsigned>(code));
+  const std::string text = message + suffix;
+  WriteDebugLog(text);
+  if (HaltOnErrorFlag()) {
+    HaltProgram(text);
+  }
+  return code;
+}
+
+void WriteDebugLog(const std::string& text) {
+  if (DebugMessageFlag()) {
+    const std::filesystem::path path = DebugLogPath();
+    DebugLogState& state = LogState();
+    std::lock_guard lock(state.mutex);
+    std::ofstream file;
+    file.exceptions(std::ios::failbit | std::ios::badbit);
+    // The first line of a run starts the file afresh.
+    file.open(path, std::ios::binary | (state.count == 0 ? std::ios::trunc : std::ios::app));
+    ++state.count;
+    char head[32];
+    std::snprintf(head, sizeof head, "debug#%.5d ... ", static_cast<int>(state.count));
+    file << head << text << "\r\n";
+    file.close();
+  }
+  if (ExceptOnErrorFlag()) {
+    throw EACAP(text);
+  }
+}
+
+TACAPParams3D::TACAPParams3D(TACAPChannel& channel) : channel_(channel) {
+  Params.dwSize = 64;
+  Params.dwInsideConeAngle = 360;
+  Params.dwOutsideConeAngle = 360;
+  Params.vConeOrientation = {0.0, 0.0, 1.0};
+  Params.lConeOutsideVolume = 0;
+  Params.flMinDistance = 5.0;
+  Params.flMaxDistance = 100.0;
+  Params.dwMode = 0;
+}
+
+TACAPChannel::TACAPChannel(TACAP& owner)
+    : owner_(owner), params3D_(std::make_unique<TACAPParams3D>(*this)) {}
+
+TACAPChannel::~TACAPChannel() {
+  if (second_ != nullptr) {
+    second_->Release();
+  }
+  if (first_ != nullptr) {
+    first_->Release();
+  }
+}
+
+TACAPListener::TACAPListener(TACAP& component) : component_(component) {
+  Params.dwSize = 64;
+  Params.vOrientFront = {0.0, 0.0, 1.0};
+  Params.vOrientTop = {0.0, 1.0, 0.0};
+  Params.flDistanceFactor = 1.0;
+  Params.flRolloffFactor = 1.0;
+  Params.flDopplerFactor = 1.0;
+  if (IListener3D* listener = component.Listener3D()) {
+    CheckResult(listener->SetAllParameters(&Params, DS3D_IMMEDIATE),
+                "Listenerに指定されたパラメータが不適切です");
+  }
+}
+
+TACAP::TACAP(void* ownerWindow) : ownerWindow_(ownerWindow) {
+  channelCount_ = 8;
+  stickyFocus_ = true;
+  use3D_ = false;
+  SetDebugOption(dsoHaltOnError);
+}
+
+TACAP::~TACAP() {
+  channels_.clear();
+  listener_.reset();
+  // A destructor cannot pass a report on as an exception: with dsoExceptOnError the line is
+  // written (when asked for) and the remaining objects are still released.
+  auto release = [](auto*& object, const char* message) {
+    if (object == nullptr) {
+      return;
+    }
+    const std::uint32_t left = object->Release();
+    object = nullptr;
+    try {
+      CheckResult(left, message);
+    } catch (const std::exception&) {
+    }
+  };
+  release(listener3D_, "DirectSound3D Listnerの解放に失敗しました");
+  release(primaryBuffer_, "一次バッファの解放に失敗しました");
+  release(soundDevice_, "DirectSoundの解放に失敗しました");
+}
+
+void TACAP::SetDebugOption(TACAPDebugOption value) {
+  debugOption_ = value;
+  gDebugMessage = (value & dsoDebugMessage) != 0;
+  gExceptOnError = (value & dsoExceptOnError) != 0;
+  gHaltOnError = (value & dsoHaltOnError) != 0;
+}
+
+void TACAP::Loaded() {
+  SetDebugOption(debugOption_);
+  InitDirectSound();
+}
+
+bool TACAP::InitDirectSound() {
+  channels_.clear();
+  channels_.reserve(channelCount_);
+  for (std::uint32_t i = 0; i < channelCount_; ++i) {
+    channels_.push_back(std::make_unique<TACAPChannel>(*this));
+  }
+  channelTable_ = true;
+
+  // A second load sets playback up afresh; what the first one holds is given back quietly.
+  listener_.reset();
+  auto drop = [](auto*& held) {
+    if (held != nullptr) {
+      held->Release();
+      held = nullptr;
+    }
+  };
+  drop(listener3D_);
+  drop(primaryBuffer_);
+  drop(soundDevice_);
+
+  ISoundDevice* device = nullptr;
+  if (ActiveSoundPlatform().CreateSoundDevice(&device) != DS_OK || device == nullptr) {
+    return false;
+  }
+  soundDevice_ = device;
+  if (soundDevice_->Initialize(nullptr) != DS_OK) {
+    return false;
+  }
+
+  CheckResult(soundDevice_->SetCooperativeLevel(ownerWindow_, DSSCL_PRIORITY),
+              "DirectSoundの協調レベルの設定に失敗しました");
+
+  SoundBufferDesc desc;
+  desc.dwSize = 36;
+  desc.dwFlags = DSBCAPS_PRIMARYBUFFER | (use3D_ ? DSBCAPS_CTRL3D : 0);
+  ISoundBuffer* primary = nullptr;
+  const SoundResult created = soundDevice_->CreateSoundBuffer(&desc, &primary);
+  if (created == DS_OK) {
+    primaryBuffer_ = primary;
+  }
+  CheckResult(created, "一次バッファの作成に失敗しました");
+
+  if (use3D_) {
+    // Without a primary buffer there is no listener to ask for.
+    if (primaryBuffer_ != nullptr) {
+      IListener3D* listener = nullptr;
+      const SoundResult queried = primaryBuffer_->QueryListener3D(&listener);
+      if (queried == DS_OK) {
+        listener3D_ = listener;
+      }
+      CheckResult(queried, "DirectSound3D Listenerの作成に失敗しました");
+    }
+    listener_.reset();
+    listener_ = std::make_unique<TACAPListener>(*this);
+  }
+  return true;
+}
+
+TACAPChannel* TACAP::GetChannel(std::int32_t index) {
+  // The table keeps the size it was loaded with, whatever ChannelCount says now.
+  const auto size = static_cast<std::int64_t>(channels_.size());
+  if (index >= 0 && index < size) {
+    return channels_[static_cast<std::size_t>(index)].get();
+  }
+  char text[160];
+  std::snprintf(text, sizeof text, "チャンネル番号%dは無効です、%d～%dの範囲で指定してください",
+                index, 0, static_cast<int>(size - 1));
+  WriteDebugLog(text);
+  if (HaltOnErrorFlag()) {
+    HaltProgram(text);
+  }
+  return nullptr;
+}
+
+}  // namespace sonavik

@@ -1,0 +1,257 @@
+#include "ACAPCapture.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "MessageBox.h"
+
+namespace sonavik {
+
+TACAPCaptureNotifyThread::TACAPCaptureNotifyThread(TACAPCapture& capture)
+    : capture_(capture), thread_(&TACAPCaptureNotifyThread::Execute, this) {}
+
+TACAPCaptureNotifyThread::~TACAPCaptureNotifyThread() {
+  Terminate();
+  WaitFor();
+}
+
+void TACAPCaptureNotifyThread::WaitFor() {
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+void TACAPCaptureNotifyThread::Terminate() {
+  terminated_ = true;
+}
+
+void TACAPCaptureNotifyThread::Execute() {
+  using namespace std::chrono_literals;
+  while (!terminated_) {
+    // The capture buffer replaces its events only after this thread has ended, so reading
+    // them here, before every wait, is safe.
+    const std::array<EventHandle, 3>& events = capture_.NotifyEvents();
+    const int which = WaitForAny(events.data(), events.size(), 100ms);
+    if (which != 0 && which != 1) {
+      continue;  // capture stopped, time-out or a failed wait: nothing to hand on
+    }
+    upperHalf_ = which == 0;
+    try {
+      capture_.DoCaptureNotify();
+    } catch (...) {
+      // A failing handler must not take the process down from this thread; the next half
+      // is served as usual.
+    }
+  }
+}
+
+TACAPCapture::TACAPCapture(TACAP& soundComponent, const std::string* deviceGuid)
+    : soundComponent_(soundComponent) {
+  ICaptureDevice* device = nullptr;
+  const SoundResult result = ActiveSoundPlatform().CaptureCreate(deviceGuid, &device);
+  if (result == DS_OK && device != nullptr) {
+    captureDevice_ = device;
+    ready_ = true;
+    return;
+  }
+  if (result != DS_OK) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.6X", static_cast<unsigned>(result));
+    ShowMessageBox(text, "", MessageBoxIcon::None);
+  }
+}
+
+TACAPCapture::~TACAPCapture() {
+  // The thread reads this object: it goes first.
+  EndNotifyThread();
+  if (!ready_) {
+    return;
+  }
+  if (captureBuffer_ != nullptr) {
+    captureBuffer_->Release();
+    captureBuffer_ = nullptr;
+  }
+  captureDevice_->Release();
+  captureDevice_ = nullptr;
+}
+
+void TACAPCapture::EndNotifyThread() {
+  if (notifyThread_) {
+    notifyThread_->Terminate();
+    // The stop event wakes the thread now instead of at the end of its current wait; it is
+    // consumed like any stop notification.
+    if (notifyEvents_[2]) {
+      notifyEvents_[2]->Set();
+    }
+    // Joined before the pointer changes: the thread reads it in DoCaptureNotify.
+    notifyThread_->WaitFor();
+    notifyThread_.reset();
+  }
+  for (EventHandle& event : notifyEvents_) {
+    event.reset();
+  }
+}
+
+void TACAPCapture::CreateBuffer(std::uint32_t Rate, std::uint32_t Bits, bool Stereo,
+                                std::uint32_t BufferBytes) {
+  if (!ready_) {
+    return;
+  }
+  // A buffer made again replaces the thread and the events of the one before.
+  EndNotifyThread();
+  if (captureBuffer_ != nullptr) {
+    captureBuffer_->Release();
+    captureBuffer_ = nullptr;
+  }
+
+  bufferBytes_ = BufferBytes;
+  halfBytes_ = BufferBytes >> 1;
+
+  const std::uint16_t channels = Stereo ? 2 : 1;
+  waveFormat_ = WaveFormatEx{};
+  waveFormat_.wFormatTag = WAVE_FORMAT_PCM;
+  waveFormat_.nChannels = channels;
+  waveFormat_.nSamplesPerSec = Rate;
+  waveFormat_.nBlockAlign = static_cast<std::uint16_t>((channels * Bits) >> 3);
+  waveFormat_.nAvgBytesPerSec = waveFormat_.nBlockAlign * Rate;
+  waveFormat_.wBitsPerSample = static_cast<std::uint16_t>(Bits);
+  waveFormat_.cbSize = 0;
+
+  CaptureBufferDesc desc;
+  desc.dwSize = 28;
+  desc.dwBufferBytes = BufferBytes;
+  desc.lpwfxFormat = &waveFormat_;
+
+  ICaptureBuffer* buffer = nullptr;
+  const SoundResult created = captureDevice_->CreateCaptureBuffer(&desc, &buffer);
+  if (created == DS_OK) {
+    captureBuffer_ = buffer;
+  }
+  CheckResult(created, "DirectSoundCaptureBufferオブジェクトの生成に失敗しました。");
+  if (captureBuffer_ == nullptr) {
+    return;  // the options let us go on, but there is nothing to arm
+  }
+
+  for (EventHandle& event : notifyEvents_) {
+    event = CreateAutoResetEvent();
+  }
+  const PositionNotify positions[3] = {
+      {0, notifyEvents_[0]},
+      {halfBytes_.load(), notifyEvents_[1]},
+      {DSBPN_OFFSETSTOP, notifyEvents_[2]},
+  };
+
+  ISoundNotify* notify = nullptr;
+  const SoundResult queried = captureBuffer_->QueryNotify(&notify);
+  if (queried == DS_OK) {
+    notifyInterface_ = notify;
+  }
+  {
+    // The notify interface is given back however the steps below end (a report may throw).
+    struct ReleaseNotify {
+      ISoundNotify*& held;
+      ~ReleaseNotify() {
+        if (held != nullptr) {
+          held->Release();
+          held = nullptr;
+        }
+      }
+    } releaseNotify{notifyInterface_};
+    CheckResult(queried, "DirectSoundNotifyオブジェクトの作成に失敗しました");
+    if (notifyInterface_ != nullptr) {
+      CheckResult(notifyInterface_->SetNotificationPositions(3, positions),
+                  "NotifyPositionの設定に失敗しました");
+    }
+  }
+
+  notifyThread_ = std::make_unique<TACAPCaptureNotifyThread>(*this);
+}
+
+std::uint32_t TACAPCapture::GetReadPosition() {
+  if (!ready_ || captureBuffer_ == nullptr) {
+    return 0;
+  }
+  std::uint32_t position = 0;
+  if (captureBuffer_->GetCurrentPosition(nullptr, &position) != DS_OK) {
+    return 0;
+  }
+  return position;
+}
+
+std::uint32_t TACAPCapture::GetStatus() {
+  if (!ready_ || captureBuffer_ == nullptr) {
+    return 0;
+  }
+  std::uint32_t status = 0;
+  if (captureBuffer_->GetStatus(&status) != DS_OK) {
+    return 0;
+  }
+  return status;
+}
+
+void TACAPCapture::Start() {
+  if (ready_ && captureBuffer_ != nullptr && GetStatus() == 0) {
+    captureBuffer_->Start(DSCBSTART_LOOPING);
+  }
+}
+
+void TACAPCapture::Stop() {
+  if (ready_ && captureBuffer_ != nullptr) {
+    captureBuffer_->Stop();
+  }
+}
+
+void TACAPCapture::ReadBlock(std::uint32_t Offset, void* Dest, std::uint32_t Length) {
+  if (!ready_ || captureBuffer_ == nullptr) {
+    return;
+  }
+  void* first = nullptr;
+  void* second = nullptr;
+  std::uint32_t firstBytes = 0;
+  std::uint32_t secondBytes = 0;
+  const SoundResult locked =
+      captureBuffer_->Lock(Offset, Length, &first, &firstBytes, &second, &secondBytes, 0);
+  if (CheckResult(locked, "DirectSoundCaptureBufferのロックに失敗しました") != DS_OK) {
+    return;  // nothing was handed over: nothing to copy, nothing to give back
+  }
+  // The caller's memory holds Length bytes; pieces longer than asked for are not trusted.
+  auto* out = static_cast<std::uint8_t*>(Dest);
+  const std::uint32_t firstCopy = first != nullptr ? std::min(firstBytes, Length) : 0;
+  if (firstCopy > 0) {
+    std::memcpy(out, first, firstCopy);
+  }
+  if (Length > firstBytes && second != nullptr) {
+    std::memcpy(out + firstCopy, second, std::min(secondBytes, Length - firstCopy));
+  }
+  captureBuffer_->Unlock(first, firstBytes, second, secondBytes);
+}
+
+void TACAPCapture::SetOnCaptureNotify(TACAPCaptureNotifyEvent handler) {
+  auto next =
+      handler ? std::make_shared<const TACAPCaptureNotifyEvent>(std::move(handler)) : nullptr;
+  std::lock_guard lock(handlerMutex_);
+  onCaptureNotify_.swap(next);
+}
+
+void TACAPCapture::DoCaptureNotify() {
+  std::shared_ptr<const TACAPCaptureNotifyEvent> handler;
+  {
+    std::lock_guard lock(handlerMutex_);
+    handler = onCaptureNotify_;
+  }
+  // Called without the lock, so that a handler may itself set a new handler.
+  if (!handler) {
+    return;
+  }
+  const std::uint32_t half = halfBytes_;
+  if (notifyThread_ && notifyThread_->UpperHalf()) {
+    (*handler)(*this, bufferBytes_ - half, half);
+  } else {
+    (*handler)(*this, 0, half);
+  }
+}
+
+}  // namespace sonavik
