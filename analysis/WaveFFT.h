@@ -3,6 +3,7 @@
 // optional smoothing against the previous result.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -41,6 +42,11 @@ using TTransformProc = void (*)(std::int32_t N, std::span<double> Re, std::span<
 
 // Forward split-radix decimation-in-frequency FFT, unscaled.
 void SplitRadixFFT(std::int32_t N, std::span<double> Re, std::span<double> Im);
+
+// Builds, once per process, the twiddle tables an N-point SplitRadixFFT uses, so that the
+// transform itself allocates nothing. SplitRadixFFT calls it too; calling it ahead (the
+// Count setter does) keeps the first transform of a new length off the heap.
+void PrepareSplitRadixFFT(std::int32_t N);
 
 class TWaveFFT {
  public:
@@ -93,6 +99,15 @@ class TWaveFFT {
   bool stabilize_ = false;
   TWindowType windowType_ = wtHANNING;
   TTransformProc transformProc_ = &SplitRadixFFT;
+
+  // The weights of windowType_ at count_, made again only when either changes (the custom
+  // window is read straight from customWindow_).
+  std::vector<double> weights_;
+  int weightsType_ = -1;
+
+  std::array<std::vector<double>*, 7> Arrays();
+  const double* Weights();
+  void CheckBin(std::int32_t Index) const;
 };
 
 }  // namespace sonavik

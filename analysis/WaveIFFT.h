@@ -29,8 +29,7 @@ class TWaveIFFT {
   bool IsPowerOfRadix(std::int32_t value) const;
 
   // Iterative radix-2 decimation-in-time FFT; with Inverse the result is scaled by 1/N.
-  static void Radix2FFT(std::int32_t N, std::span<double> Re, std::span<double> Im,
-                        bool Inverse);
+  static void Radix2FFT(std::int32_t N, std::span<double> Re, std::span<double> Im, bool Inverse);
 
   const std::vector<double>& BufferA() const { return bufferA_; }
   const std::vector<double>& BufferB() const { return bufferB_; }
