@@ -1,1 +1,226 @@
 #include "MusicGauge.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace sonavik {
+
+namespace {
+
+// The shortest period the platform's window timers honour; asking for less gets this.
+constexpr int kHoldTickMs = 10;
+
+constexpr QRgb kBlack = 0xFF000000u;
+constexpr QRgb kWhite = 0xFFFFFFFFu;
+
+// Qt keeps red in the high byte, our colours keep it in the low one. The alpha byte is set so
+// that an AND with the white mask (all ones) gives the colour back unchanged and an AND with
+// the black mask gives black.
+QRgb ToRgb(TColor c) {
+  return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+// Nearest integer, halfway to even, kept within lo..hi before it becomes an int: rows are
+// worked out from arbitrary doubles and 32-bit values, far beyond what an int holds. NaN has
+// no nearest integer; it goes to lo.
+int NintClamped(long double x, int lo, int hi) {
+  if (std::isnan(x)) {
+    return lo;
+  }
+  const long double n = std::nearbyint(x);
+  if (n <= lo) {
+    return lo;
+  }
+  if (n >= hi) {
+    return hi;
+  }
+  return static_cast<int>(n);
+}
+
+void FillRows(QImage& image, int y1, int y2, QRgb colour) {
+  for (int y = y1; y < y2; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    std::fill(line, line + image.width(), colour);
+  }
+}
+
+// Row of the zone border that lies `percent` of the height above the bottom edge, limited to
+// the bitmap (0 = the zone reaches the top, H = it is not there at all).
+int ZoneBorderRow(int h, double percent) {
+  return h -
+         NintClamped(static_cast<long double>(h) * (static_cast<long double>(percent) / 100), 0, h);
+}
+
+}  // namespace
+
+TMusicGauge::TMusicGauge(QWidget* parent) : QWidget(parent) {
+  holdTimer_.setTimerType(Qt::PreciseTimer);
+  holdTimer_.setInterval(kHoldTickMs);
+  connect(&holdTimer_, &QTimer::timeout, this, &TMusicGauge::HoldTimerTick);
+  // Every pixel is ours: nothing behind the gauge is erased or drawn first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  holdTimer_.start();
+}
+
+TMusicGauge::~TMusicGauge() {
+  // No tick may reach a half-destroyed gauge.
+  holdTimer_.stop();
+}
+
+void TMusicGauge::SetZoneAB(double value) {
+  zoneAB_ = value;
+  RepaintNow();
+}
+
+void TMusicGauge::SetZoneBC(double value) {
+  zoneBC_ = value;
+  RepaintNow();
+}
+
+void TMusicGauge::SetMaxValue(std::int32_t value) {
+  maxValue_ = value;
+  RepaintNow();
+}
+
+void TMusicGauge::SetMinValue(std::int32_t value) {
+  minValue_ = value;
+  RepaintNow();
+}
+
+void TMusicGauge::SetProgress(std::int32_t value) {
+  progress_ = value;
+  RepaintNow();
+}
+
+void TMusicGauge::RepaintNow() {
+  if (!isVisible()) {
+    return;
+  }
+  const std::uint64_t before = paintCount_;
+  repaint();
+  // When the window cannot be drawn right now (not exposed yet, updates off) Qt paints
+  // nothing; the image and the peak hold must still follow the value, and the screen gets
+  // the image with the next paint event.
+  if (paintCount_ == before) {
+    Paint();
+  }
+}
+
+void TMusicGauge::HoldTimerTick() {
+  ++holdCount_;
+  if (holdCount_ >= peakHoldTime_ && heldPeak_ > 0) {
+    heldPeak_ = 0;
+    holdCount_ = 0;
+    RepaintNow();
+  }
+}
+
+double TMusicGauge::Percent() const {
+  // In 64 bits neither difference can overflow, whatever the three values are.
+  const std::int64_t span = std::int64_t{maxValue_} - minValue_;
+  if (span == 0) {
+    // An empty range shows an empty column.
+    return 0.0;
+  }
+  const std::int64_t offset = std::int64_t{progress_} - minValue_;
+  const long double p = static_cast<long double>(offset) / static_cast<long double>(span) * 100.0L;
+  return static_cast<double>(p);
+}
+
+int TMusicGauge::RowFromBottom(double h) const {
+  // Anything off the bitmap becomes the row just outside it, which nothing draws on.
+  const int height = this->height();
+  return NintClamped(static_cast<long double>(height) - h, -1, height);
+}
+
+int TMusicGauge::LitRows(double percent) const {
+  // More than the height lights no more than the whole column: its top outline row falls
+  // off the bitmap then, but the gauge's own outline blackens row 0 anyway.
+  const int height = this->height();
+  return NintClamped(static_cast<long double>(percent) * height / 100, 0, height);
+}
+
+void TMusicGauge::Paint() {
+  ++paintCount_;
+  const int w = width();
+  const int h = height();
+  const QSize size(w, h);
+  if (zoneBitmap_.size() != size) {
+    zoneBitmap_ = QImage(size, QImage::Format_RGB32);
+  }
+  if (levelBitmap_.size() != size) {
+    levelBitmap_ = QImage(size, QImage::Format_RGB32);
+  }
+  const bool drawable = w > 0 && h > 0 && !zoneBitmap_.isNull() && !levelBitmap_.isNull();
+
+  // Level mask: white inside the lit column, black elsewhere, the column framed in black.
+  const double p = Percent();
+  if (drawable) {
+    FillRows(levelBitmap_, 0, h, kBlack);
+    const int top = h - LitRows(p);
+    for (int y = top + 1; y < h - 1 && w > 2; ++y) {
+      auto* line = reinterpret_cast<QRgb*>(levelBitmap_.scanLine(y));
+      std::fill(line + 1, line + w - 1, kWhite);
+    }
+  }
+
+  // Peak hold: a white line across the mask takes its zone's colour in the AND below.
+  if (peakHold_) {
+    if (p >= peakThreshold_ && p >= heldPeak_) {
+      holdCount_ = 0;
+      heldPeak_ = p;
+    }
+    if (heldPeak_ > 0 && drawable) {
+      const int y = RowFromBottom(heldPeak_ / 100 * h);
+      if (y >= 0 && y < h) {
+        FillRows(levelBitmap_, y, y + 1, kWhite);
+      }
+    }
+  }
+  if (!drawable) {
+    return;
+  }
+
+  // Zones: A at the top, B over it from its border down, C over both from its border down.
+  const int yAB = ZoneBorderRow(h, zoneAB_);
+  const int yBC = ZoneBorderRow(h, zoneBC_);
+  FillRows(zoneBitmap_, 0, h, ToRgb(zoneAColor_));
+  FillRows(zoneBitmap_, yAB, h, ToRgb(zoneBColor_));
+  FillRows(zoneBitmap_, yBC, h, ToRgb(zoneCColor_));
+
+  // Colour the mask: one AND per pixel.
+  for (int y = 0; y < h; ++y) {
+    auto* level = reinterpret_cast<QRgb*>(levelBitmap_.scanLine(y));
+    const auto* zone = reinterpret_cast<const QRgb*>(zoneBitmap_.constScanLine(y));
+    for (int x = 0; x < w; ++x) {
+      level[x] &= zone[x];
+    }
+  }
+
+  // The gauge's own frame: top row and both side columns. The bottom row stays as the mask
+  // left it, so a hold line on it shows.
+  FillRows(levelBitmap_, 0, 1, kBlack);
+  for (int y = 1; y < h; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(levelBitmap_.scanLine(y));
+    line[0] = kBlack;
+    line[w - 1] = kBlack;
+  }
+}
+
+void TMusicGauge::paintEvent(QPaintEvent* /*event*/) {
+  Paint();
+  if (levelBitmap_.isNull()) {
+    return;
+  }
+  QPainter painter(this);
+  // At a device pixel ratio above 1 the image is stretched; nearest pixels keep columns sharp.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.drawImage(QRect(0, 0, width(), height()), levelBitmap_);
+}
+
+}  // namespace sonavik

@@ -1,5 +1,12 @@
 // TMusicGauge: a vertical three-zone level gauge with a peak-hold line, composed off-screen
 // pixel by pixel (mask, zones, AND, outline) and shown in one copy.
+//
+// The widget is opaque and repaints synchronously: a setter that changes the picture runs
+// Paint and the screen copy before it returns, as long as the gauge is visible. The peak-hold
+// state advances inside Paint, so a hidden gauge takes no peaks.
+//
+// The hold timer ticks every 10 ms on the window thread. Qt does not queue the ticks that
+// fall due while the thread is busy (a measuring pass sleeping, say): they arrive as one.
 #pragma once
 
 #include <QImage>
@@ -74,6 +81,10 @@ class TMusicGauge : public QWidget {
   QTimer holdTimer_;
   QImage zoneBitmap_;
   QImage levelBitmap_;
+  std::uint64_t paintCount_ = 0;
+
+  void RepaintNow();
+  int LitRows(double percent) const;
 };
 
 }  // namespace sonavik
