@@ -1,0 +1,287 @@
+#include "PulseCaptureBuffer.h"
+
+#include <pulse/channelmap.h>
+#include <pulse/error.h>
+
+#include <algorithm>
+
+namespace sonavik {
+namespace {
+
+// The notify interface of a capture buffer. It keeps only the ring, so releasing it before or
+// after the buffer makes no difference.
+class PulseCaptureNotify final : public PulseRefCounted<ISoundNotify> {
+ public:
+  explicit PulseCaptureNotify(std::shared_ptr<PulseCaptureRing> ring) : ring_(std::move(ring)) {}
+
+  SoundResult SetNotificationPositions(std::uint32_t count,
+                                       const PositionNotify* positions) override {
+    return ring_->Arm(count, positions);
+  }
+
+ private:
+  ~PulseCaptureNotify() override = default;
+  const std::shared_ptr<PulseCaptureRing> ring_;
+};
+
+}  // namespace
+
+SoundResult PulseCaptureBuffer::Create(std::shared_ptr<PulseConnection> connection,
+                                       std::optional<std::string> device,
+                                       const pa_sample_spec& spec, std::uint32_t bufferBytes,
+                                       ICaptureBuffer** buffer) {
+  *buffer = nullptr;
+  if (!pa_sample_spec_valid(&spec)) {
+    return DSERR_BADFORMAT;
+  }
+  auto* created =
+      new PulseCaptureBuffer(std::move(connection), std::move(device), spec, bufferBytes);
+  SoundResult result = DS_OK;
+  {
+    PulseConnection::Lock lock(*created->connection_);
+    result = created->connection_->ContextUsable() ? created->OpenStream() : DSERR_NODRIVER;
+  }
+  if (result != DS_OK) {
+    created->Release();
+    return result;
+  }
+  *buffer = created;
+  return DS_OK;
+}
+
+PulseCaptureBuffer::PulseCaptureBuffer(std::shared_ptr<PulseConnection> connection,
+                                       std::optional<std::string> device,
+                                       const pa_sample_spec& spec, std::uint32_t bufferBytes)
+    : connection_(std::move(connection)),
+      device_(std::move(device)),
+      spec_(spec),
+      ring_(std::make_shared<PulseCaptureRing>(
+          bufferBytes, static_cast<std::uint8_t>(spec.format == PA_SAMPLE_U8 ? 0x80 : 0))) {}
+
+PulseCaptureBuffer::~PulseCaptureBuffer() {
+  {
+    PulseConnection::Lock lock(*connection_);
+    CloseStream();
+  }
+  // Once the stream's callbacks are gone the loop's thread no longer sees the ring; a buffer
+  // released while capturing stops as Stop would, waking a thread that waits for the stop.
+  ring_->Stop();
+}
+
+std::uint32_t PulseCaptureBuffer::FragmentFor(std::uint32_t bufferBytes,
+                                              const pa_sample_spec& spec) {
+  const auto frame = static_cast<std::uint32_t>(pa_frame_size(&spec));
+  const auto tenMilliseconds = static_cast<std::uint32_t>(pa_usec_to_bytes(10000, &spec));
+  std::uint32_t fragment = std::min(bufferBytes / 4, tenMilliseconds);
+  fragment -= fragment % frame;
+  return std::max(fragment, frame);
+}
+
+SoundResult PulseCaptureBuffer::OpenStream() {
+  pa_context* context = connection_->Context();
+  pa_channel_map map;
+  // WAVEEX order: mono is one channel, stereo is front-left then front-right, as a PCM frame
+  // of the ring lays them out.
+  pa_channel_map_init_auto(&map, spec_.channels, PA_CHANNEL_MAP_WAVEEX);
+  stream_ = pa_stream_new(context, "Sonavik capture", &spec_, &map);
+  if (stream_ == nullptr) {
+    return ResultFromPulseError(pa_context_errno(context));
+  }
+  pa_stream_set_state_callback(stream_, &PulseCaptureBuffer::OnStreamState, this);
+  pa_stream_set_read_callback(stream_, &PulseCaptureBuffer::OnStreamRead, this);
+
+  pa_buffer_attr attributes;
+  attributes.maxlength = static_cast<std::uint32_t>(-1);
+  attributes.tlength = static_cast<std::uint32_t>(-1);
+  attributes.prebuf = static_cast<std::uint32_t>(-1);
+  attributes.minreq = static_cast<std::uint32_t>(-1);
+  attributes.fragsize = FragmentFor(ring_->Size(), spec_);
+  // A named device stays on its source (and fails with it); the default one has no device and
+  // so follows whatever the server's default source is.
+  auto flags =
+      static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
+                                     PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+  if (device_) {
+    flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
+  }
+  if (pa_stream_connect_record(stream_, device_ ? device_->c_str() : nullptr, &attributes, flags) <
+      0) {
+    const int error = pa_context_errno(context);
+    CloseStream();
+    return ResultFromPulseError(error);
+  }
+  pa_stream* stream = stream_;
+  connection_->WaitFor([stream] { return pa_stream_get_state(stream) != PA_STREAM_CREATING; });
+  if (pa_stream_get_state(stream_) == PA_STREAM_READY) {
+    return DS_OK;
+  }
+  const bool timedOut = pa_stream_get_state(stream_) == PA_STREAM_CREATING;
+  const int error = pa_context_errno(context);
+  CloseStream();
+  return timedOut || error == PA_OK ? DSERR_NODRIVER : ResultFromPulseError(error);
+}
+
+void PulseCaptureBuffer::CloseStream() {
+  if (stream_ == nullptr) {
+    return;
+  }
+  // Callbacks run on the loop's thread with the lock held, which we hold: once they are
+  // unset, none can be running or come later.
+  pa_stream_set_state_callback(stream_, nullptr, nullptr);
+  pa_stream_set_read_callback(stream_, nullptr, nullptr);
+  if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) {
+    pa_stream_disconnect(stream_);
+  }
+  pa_stream_unref(stream_);
+  stream_ = nullptr;
+}
+
+bool PulseCaptureBuffer::StreamLive() const {
+  return stream_ != nullptr && pa_stream_get_state(stream_) == PA_STREAM_READY;
+}
+
+void PulseCaptureBuffer::OnStreamState(pa_stream* stream, void* self) {
+  auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+  const pa_stream_state_t state = pa_stream_get_state(stream);
+  if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
+    // The source went away (or the whole server): capture ends here, the ring keeps the last
+    // sound it had, and the program goes on without this device.
+    buffer->ring_->Stop();
+  }
+  buffer->connection_->Signal();
+}
+
+void PulseCaptureBuffer::OnStreamRead(pa_stream* stream, std::size_t /*bytes*/, void* self) {
+  auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+  for (;;) {
+    const void* data = nullptr;
+    std::size_t length = 0;
+    if (pa_stream_peek(stream, &data, &length) < 0 || length == 0) {
+      return;
+    }
+    // A hole (data null) is sound the server lost; silence keeps the cursor in time.
+    buffer->ring_->Write(data, length);
+    pa_stream_drop(stream);
+  }
+}
+
+SoundResult PulseCaptureBuffer::QueryNotify(ISoundNotify** notify) {
+  if (notify == nullptr) {
+    return DSERR_INVALIDPARAM;
+  }
+  *notify = new PulseCaptureNotify(ring_);
+  return DS_OK;
+}
+
+SoundResult PulseCaptureBuffer::GetCurrentPosition(std::uint32_t* capturePosition,
+                                                   std::uint32_t* readPosition) {
+  if (capturePosition == nullptr && readPosition == nullptr) {
+    return DSERR_INVALIDPARAM;
+  }
+  // The data reaches us in whole fragments, so where the server captures and where complete
+  // data ends are the same point as far as the ring can tell.
+  const std::uint32_t position = ring_->WritePosition();
+  if (capturePosition != nullptr) {
+    *capturePosition = position;
+  }
+  if (readPosition != nullptr) {
+    *readPosition = position;
+  }
+  return DS_OK;
+}
+
+SoundResult PulseCaptureBuffer::GetStatus(std::uint32_t* status) {
+  if (status == nullptr) {
+    return DSERR_INVALIDPARAM;
+  }
+  *status = ring_->Status();
+  return DS_OK;
+}
+
+SoundResult PulseCaptureBuffer::Start(std::uint32_t flags) {
+  if ((flags & ~DSCBSTART_LOOPING) != 0) {
+    return DSERR_INVALIDPARAM;
+  }
+  PulseConnection::Lock lock(*connection_);
+  if (!StreamLive()) {
+    // The source went away earlier; it may be back (a replugged device), so try once more.
+    CloseStream();
+    if (!connection_->ContextUsable()) {
+      return DSERR_NODRIVER;
+    }
+    const SoundResult result = OpenStream();
+    if (result != DS_OK) {
+      return result;
+    }
+  }
+  ring_->Start((flags & DSCBSTART_LOOPING) != 0);
+  pa_operation* operation = pa_stream_cork(stream_, 0, nullptr, nullptr);
+  if (operation == nullptr) {
+    ring_->Stop();
+    return ResultFromPulseError(pa_context_errno(connection_->Context()));
+  }
+  pa_operation_unref(operation);
+  return DS_OK;
+}
+
+SoundResult PulseCaptureBuffer::Stop() {
+  PulseConnection::Lock lock(*connection_);
+  ring_->Stop();
+  if (StreamLive()) {
+    // Corking keeps the stream (and its source) for a later Start; whatever is still on its
+    // way is dropped by the stopped ring.
+    pa_operation* operation = pa_stream_cork(stream_, 1, nullptr, nullptr);
+    if (operation != nullptr) {
+      pa_operation_unref(operation);
+    }
+  }
+  return DS_OK;
+}
+
+SoundResult PulseCaptureBuffer::Lock(std::uint32_t offset, std::uint32_t bytes, void** first,
+                                     std::uint32_t* firstBytes, void** second,
+                                     std::uint32_t* secondBytes, std::uint32_t flags) {
+  if (flags != 0) {
+    return DSERR_INVALIDPARAM;
+  }
+  // Works on a stopped or orphaned ring too: the caller may have seen the status a moment
+  // before the device went away, and its copy must still succeed.
+  return ring_->Lock(offset, bytes, first, firstBytes, second, secondBytes);
+}
+
+SoundResult PulseCaptureBuffer::Unlock(void* first, std::uint32_t firstBytes, void* second,
+                                       std::uint32_t secondBytes) {
+  return ring_->Unlock(first, firstBytes, second, secondBytes);
+}
+
+bool PulseCaptureBuffer::StreamLatency(std::chrono::microseconds* latency) {
+  PulseConnection::Lock lock(*connection_);
+  pa_usec_t usec = 0;
+  int negative = 0;
+  if (!StreamLive() || pa_stream_get_latency(stream_, &usec, &negative) < 0) {
+    return false;
+  }
+  *latency = std::chrono::microseconds(negative != 0 ? -static_cast<std::int64_t>(usec)
+                                                     : static_cast<std::int64_t>(usec));
+  return true;
+}
+
+std::uint32_t PulseCaptureBuffer::FragmentBytes() {
+  PulseConnection::Lock lock(*connection_);
+  if (!StreamLive()) {
+    return 0;
+  }
+  const pa_buffer_attr* attributes = pa_stream_get_buffer_attr(stream_);
+  return attributes != nullptr ? attributes->fragsize : 0;
+}
+
+std::string PulseCaptureBuffer::SourceName() {
+  PulseConnection::Lock lock(*connection_);
+  if (!StreamLive()) {
+    return {};
+  }
+  const char* name = pa_stream_get_device_name(stream_);
+  return name != nullptr ? name : "";
+}
+
+}  // namespace sonavik

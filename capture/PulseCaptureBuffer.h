@@ -1,0 +1,75 @@
+// A capture buffer over one libpulse record stream: the stream is opened corked when the
+// buffer is created (so a format or device the server refuses fails right there), Start
+// uncorks it and Stop corks it again. The server's data lands in a PulseCaptureRing on the
+// main loop's thread.
+#pragma once
+
+#include <pulse/sample.h>
+#include <pulse/stream.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "PulseCaptureRing.h"
+#include "PulseConnection.h"
+#include "PulseRefCounted.h"
+#include "SoundPlatform.h"
+
+namespace sonavik {
+
+class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
+ public:
+  // device: the source's name, or nullopt to follow the server's default source.
+  static SoundResult Create(std::shared_ptr<PulseConnection> connection,
+                            std::optional<std::string> device, const pa_sample_spec& spec,
+                            std::uint32_t bufferBytes, ICaptureBuffer** buffer);
+
+  SoundResult QueryNotify(ISoundNotify** notify) override;
+  SoundResult GetCurrentPosition(std::uint32_t* capturePosition,
+                                 std::uint32_t* readPosition) override;
+  SoundResult GetStatus(std::uint32_t* status) override;
+  SoundResult Start(std::uint32_t flags) override;
+  SoundResult Stop() override;
+  SoundResult Lock(std::uint32_t offset, std::uint32_t bytes, void** first,
+                   std::uint32_t* firstBytes, void** second, std::uint32_t* secondBytes,
+                   std::uint32_t flags) override;
+  SoundResult Unlock(void* first, std::uint32_t firstBytes, void* second,
+                     std::uint32_t secondBytes) override;
+
+  // For measurements: the delay between the source and our ring as the server reports it
+  // (false until the server has sent its first timing report), and the fragment size the
+  // server granted.
+  bool StreamLatency(std::chrono::microseconds* latency);
+  std::uint32_t FragmentBytes();
+  // The source the stream records from now ("" when it has none).
+  std::string SourceName();
+
+  // The fragment we ask the server for: small enough that each half of the ring is announced
+  // on time, at most 10 ms of sound so the read cursor stays close to real time.
+  static std::uint32_t FragmentFor(std::uint32_t bufferBytes, const pa_sample_spec& spec);
+
+ private:
+  PulseCaptureBuffer(std::shared_ptr<PulseConnection> connection, std::optional<std::string> device,
+                     const pa_sample_spec& spec, std::uint32_t bufferBytes);
+  ~PulseCaptureBuffer() override;
+
+  // Both with the main-loop lock held.
+  SoundResult OpenStream();
+  void CloseStream();
+  bool StreamLive() const;
+
+  static void OnStreamState(pa_stream* stream, void* self);
+  static void OnStreamRead(pa_stream* stream, std::size_t bytes, void* self);
+
+  const std::shared_ptr<PulseConnection> connection_;
+  const std::optional<std::string> device_;
+  const pa_sample_spec spec_;
+  // Shared with the notify interface, which may outlive this buffer.
+  const std::shared_ptr<PulseCaptureRing> ring_;
+  pa_stream* stream_ = nullptr;  // only touched with the main-loop lock held
+};
+
+}  // namespace sonavik

@@ -1,0 +1,40 @@
+// A capture device of the libpulse platform: a source of the server (or "whatever the default
+// source is") that capture buffers are created on. It checks the caller's description of the
+// ring and turns the wave format into the sample spec the stream asks the server for.
+#pragma once
+
+#include <pulse/sample.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "PulseConnection.h"
+#include "PulseRefCounted.h"
+#include "SoundPlatform.h"
+
+namespace sonavik {
+
+class PulseCaptureDevice final : public PulseRefCounted<ICaptureDevice> {
+ public:
+  // The largest ring DirectSound accepts.
+  static constexpr std::uint32_t kMaxBufferBytes = 0x0FFFFFFF;
+
+  PulseCaptureDevice(std::shared_ptr<PulseConnection> connection,
+                     std::optional<std::string> source);
+
+  SoundResult CreateCaptureBuffer(const CaptureBufferDesc* desc, ICaptureBuffer** buffer) override;
+
+  // DS_OK with *spec filled, DSERR_INVALIDPARAM for a description that is not a PCM ring we
+  // can describe, DSERR_BADFORMAT for a rate the server cannot take.
+  static SoundResult SampleSpecFor(const CaptureBufferDesc& desc, pa_sample_spec* spec);
+
+ private:
+  ~PulseCaptureDevice() override = default;
+
+  const std::shared_ptr<PulseConnection> connection_;
+  const std::optional<std::string> source_;
+};
+
+}  // namespace sonavik

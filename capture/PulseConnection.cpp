@@ -1,0 +1,199 @@
+#include "PulseConnection.h"
+
+#include <pulse/error.h>
+#include <pulse/introspect.h>
+#include <pulse/proplist.h>
+#include <pulse/rtclock.h>
+
+namespace sonavik {
+
+std::shared_ptr<PulseConnection> PulseConnection::Connect(SoundResult* result) {
+  std::shared_ptr<PulseConnection> connection(new PulseConnection());
+  if (!connection->Start()) {
+    *result = DSERR_GENERIC;
+    return nullptr;
+  }
+  {
+    Lock lock(*connection);
+    pa_context* context = connection->context_;
+    // No autospawn: a meter must not start a sound server behind the user's back, and
+    // without one it simply runs without sound.
+    if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+      *result = DSERR_NODRIVER;
+      return nullptr;
+    }
+    const bool settled = connection->WaitFor([context] {
+      const pa_context_state_t state = pa_context_get_state(context);
+      return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+    });
+    if (!settled || pa_context_get_state(context) != PA_CONTEXT_READY) {
+      *result = DSERR_NODRIVER;
+      return nullptr;  // the destructor disconnects a connection still in progress
+    }
+    connection->FetchDescription();
+  }
+  *result = DS_OK;
+  return connection;
+}
+
+bool PulseConnection::Start() {
+  loop_ = pa_threaded_mainloop_new();
+  if (loop_ == nullptr) {
+    return false;
+  }
+  pa_threaded_mainloop_set_name(loop_, "sonavik-pulse");
+  pa_proplist* properties = pa_proplist_new();
+  pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Sonavik");
+  pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "sonavik");
+  context_ =
+      pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), "Sonavik", properties);
+  pa_proplist_free(properties);
+  if (context_ == nullptr) {
+    return false;
+  }
+  pa_context_set_state_callback(context_, &PulseConnection::OnContextState, this);
+  return pa_threaded_mainloop_start(loop_) >= 0;
+}
+
+PulseConnection::~PulseConnection() {
+  if (loop_ == nullptr) {
+    return;
+  }
+  {
+    Lock lock(*this);
+    if (context_ != nullptr) {
+      pa_context_set_state_callback(context_, nullptr, nullptr);
+      pa_context_disconnect(context_);
+      pa_context_unref(context_);
+      context_ = nullptr;
+    }
+  }
+  // Stopping joins the loop's thread, so it must happen without the lock.
+  pa_threaded_mainloop_stop(loop_);
+  pa_threaded_mainloop_free(loop_);
+}
+
+void PulseConnection::Disconnect() {
+  Lock lock(*this);
+  if (context_ != nullptr && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) {
+    pa_context_disconnect(context_);
+  }
+}
+
+bool PulseConnection::Ready() {
+  Lock lock(*this);
+  return ContextUsable();
+}
+
+bool PulseConnection::ContextUsable() const {
+  return context_ != nullptr && pa_context_get_state(context_) == PA_CONTEXT_READY;
+}
+
+void PulseConnection::OnContextState(pa_context* /*context*/, void* self) {
+  static_cast<PulseConnection*>(self)->Signal();
+}
+
+namespace {
+
+struct Deadline {
+  pa_threaded_mainloop* loop;
+  bool passed = false;
+};
+
+void OnDeadline(pa_mainloop_api* /*api*/, pa_time_event* /*event*/, const struct timeval* /*tv*/,
+                void* userdata) {
+  auto* deadline = static_cast<Deadline*>(userdata);
+  deadline->passed = true;
+  pa_threaded_mainloop_signal(deadline->loop, 0);
+}
+
+}  // namespace
+
+bool PulseConnection::WaitFor(const std::function<bool()>& done,
+                              std::chrono::milliseconds timeout) {
+  if (done()) {
+    return true;
+  }
+  // pa_threaded_mainloop_wait has no time-out of its own: a timer on the loop wakes us.
+  Deadline deadline{loop_};
+  const auto usec = static_cast<pa_usec_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(timeout).count());
+  pa_time_event* timer =
+      pa_context_rttime_new(context_, pa_rtclock_now() + usec, &OnDeadline, &deadline);
+  while (!done() && !deadline.passed) {
+    pa_threaded_mainloop_wait(loop_);
+  }
+  pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+  api->time_free(timer);
+  return done();
+}
+
+bool PulseConnection::Finish(pa_operation* operation, std::chrono::milliseconds timeout) {
+  if (operation == nullptr) {
+    return false;
+  }
+  // A context that dies cancels its operations; the state callback wakes us for that too.
+  pa_operation_set_state_callback(
+      operation,
+      [](pa_operation* /*op*/, void* self) { static_cast<PulseConnection*>(self)->Signal(); },
+      this);
+  WaitFor([operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; },
+          timeout);
+  const bool completed = pa_operation_get_state(operation) == PA_OPERATION_DONE;
+  if (!completed) {
+    // Whatever answer comes late must not reach a callback whose data is gone.
+    pa_operation_cancel(operation);
+  }
+  pa_operation_set_state_callback(operation, nullptr, nullptr);
+  pa_operation_unref(operation);
+  return completed;
+}
+
+void PulseConnection::FetchDescription() {
+  struct Answer {
+    PulseConnection* self;
+    std::string text;
+  } answer{this, {}};
+  pa_operation* operation = pa_context_get_server_info(
+      context_,
+      [](pa_context* /*c*/, const pa_server_info* info, void* userdata) {
+        auto* answer = static_cast<Answer*>(userdata);
+        if (info != nullptr) {
+          const std::string name = info->server_name != nullptr ? info->server_name : "";
+          // The daemon calls itself "pulseaudio"; people know it as PulseAudio.
+          answer->text = (name == "pulseaudio" ? std::string("PulseAudio") : name) + " " +
+                         (info->server_version != nullptr ? info->server_version : "");
+        }
+        answer->self->Signal();
+      },
+      &answer);
+  if (Finish(operation)) {
+    const char* server = pa_context_get_server(context_);
+    description_ = answer.text + " (" + (server != nullptr ? server : "?") + ")";
+  }
+}
+
+SoundResult ResultFromPulseError(int error) {
+  switch (error) {
+    case PA_OK:
+      return DS_OK;
+    case PA_ERR_NOENTITY:
+    case PA_ERR_CONNECTIONREFUSED:
+    case PA_ERR_CONNECTIONTERMINATED:
+    case PA_ERR_KILLED:
+    case PA_ERR_TIMEOUT:
+    case PA_ERR_BADSTATE:
+      return DSERR_NODRIVER;
+    case PA_ERR_INVALID:
+    case PA_ERR_NOTSUPPORTED:
+      return DSERR_BADFORMAT;
+    case PA_ERR_ACCESS:
+    case PA_ERR_BUSY:
+    case PA_ERR_EXIST:
+      return DSERR_ALLOCATED;
+    default:
+      return DSERR_GENERIC;
+  }
+}
+
+}  // namespace sonavik

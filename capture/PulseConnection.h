@@ -1,0 +1,85 @@
+// One connection to the sound server: a libpulse threaded main loop and its context.
+// The platform holds it for the session, and every object opened through it holds it too, so
+// an object released after the session ended (or after the server died) still finds a live
+// main loop to unreference its streams on.
+#pragma once
+
+#include <pulse/context.h>
+#include <pulse/operation.h>
+#include <pulse/thread-mainloop.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "SoundPlatform.h"
+
+namespace sonavik {
+
+class PulseConnection {
+ public:
+  // How long any single exchange with the server may take before we give up on it: a server
+  // that hangs must never hang the window thread.
+  static constexpr std::chrono::milliseconds kTimeout{2000};
+
+  // Connects to the server libpulse finds on its own (PULSE_SERVER, client.conf, the user's
+  // runtime directory), never spawning one. Null with *result set when there is none.
+  static std::shared_ptr<PulseConnection> Connect(SoundResult* result);
+
+  ~PulseConnection();
+  PulseConnection(const PulseConnection&) = delete;
+  PulseConnection& operator=(const PulseConnection&) = delete;
+
+  // Drops the link to the server; streams fail, the main loop stays for late releases.
+  void Disconnect();
+
+  // True while the context is connected and usable. Takes the main-loop lock.
+  bool Ready();
+  // "PulseAudio 16.1 (unix:/run/user/0/pulse/native)", learnt when connecting.
+  const std::string& Description() const { return description_; }
+
+  pa_threaded_mainloop* Loop() const { return loop_; }
+  pa_context* Context() const { return context_; }
+
+  // The main-loop lock: every libpulse call outside the loop's own thread needs it.
+  class Lock {
+   public:
+    explicit Lock(PulseConnection& connection) : loop_(connection.loop_) {
+      pa_threaded_mainloop_lock(loop_);
+    }
+    ~Lock() { pa_threaded_mainloop_unlock(loop_); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+   private:
+    pa_threaded_mainloop* loop_;
+  };
+
+  // With the lock held: waits until done() holds, the context stops being usable, or the
+  // time-out passes. Returns done(). Callbacks that change what done() looks at must call
+  // Signal().
+  bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = kTimeout);
+  // With the lock held: waits for an operation to finish, then unreferences it. True when it
+  // ran to completion (its callback has run).
+  bool Finish(pa_operation* operation, std::chrono::milliseconds timeout = kTimeout);
+  // Wakes whoever waits in WaitFor; called from libpulse callbacks on the loop's thread.
+  void Signal() { pa_threaded_mainloop_signal(loop_, 0); }
+  // With the lock held.
+  bool ContextUsable() const;
+
+ private:
+  PulseConnection() = default;
+  bool Start();
+  void FetchDescription();
+  static void OnContextState(pa_context* context, void* self);
+
+  pa_threaded_mainloop* loop_ = nullptr;
+  pa_context* context_ = nullptr;
+  std::string description_;
+};
+
+// The code for a libpulse error number, as DirectSound would report the same situation.
+SoundResult ResultFromPulseError(int error);
+
+}  // namespace sonavik
