@@ -1,0 +1,72 @@
+// Shared set-up of the sound component tests: a FakeSound as the active platform, the debug
+// log in a private folder, message boxes recorded instead of shown.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ACAP.h"
+#include "FakeSound.h"
+#include "MessageBox.h"
+
+namespace sonavik::testing {
+
+class ComponentFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = std::filesystem::temp_directory_path() /
+              ("sonavik-acap-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" +
+               info->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    SetDebugLogFolderForTesting(folder_);
+    ResetDebugLogForTesting();
+    SetMessageBoxFunction([this](const MessageBoxRequest& r) {
+      std::lock_guard lock(boxMutex_);
+      boxes_.push_back(r);
+    });
+    SetOptions(0);
+  }
+
+  void TearDown() override {
+    SetMessageBoxFunction(nullptr);
+    SetDebugLogFolderForTesting({});
+    ResetDebugLogForTesting();
+    std::filesystem::remove_all(folder_);
+  }
+
+  // The process-wide options, as a component with this option set would leave them.
+  static void SetOptions(TACAPDebugOption options) {
+    TACAP setter;
+    setter.SetDebugOption(options);
+  }
+
+  std::filesystem::path LogPath() const { return folder_ / "ACAP_DebugLog.txt"; }
+  bool LogExists() const { return std::filesystem::exists(LogPath()); }
+  std::string Log() const {
+    std::ifstream in(LogPath(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  std::vector<MessageBoxRequest> Boxes() {
+    std::lock_guard lock(boxMutex_);
+    return boxes_;
+  }
+
+  FakeSound fake_;
+  ScopedSoundPlatform platform_{fake_};
+  std::filesystem::path folder_;
+
+ private:
+  std::mutex boxMutex_;
+  std::vector<MessageBoxRequest> boxes_;
+};
+
+}  // namespace sonavik::testing
