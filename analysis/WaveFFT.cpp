@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <numbers>
+#include <vector>
 
 #include "TransformArgs.h"
 #include "WaveIFFT.h"
@@ -20,8 +21,9 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-// Stages up to this length keep their twiddle factors in a process-wide table (all stages of
-// a 65536-point transform take 256 KiB). Longer stages compute theirs as they go.
+// Transforms and stages up to this length keep their twiddle factors and bit-reversal swaps
+// in process-wide tables (all of a 65536-point transform: 512 KiB). Longer ones compute
+// theirs as they go.
 constexpr int kMaxTabledStageLog2 = 16;
 constexpr std::int64_t kMaxTabledStage = std::int64_t{1} << kMaxTabledStageLog2;
 
@@ -42,31 +44,65 @@ void FillStageTwiddles(std::int64_t L, std::int64_t first, std::int64_t count, d
   }
 }
 
-// Tables are made once per stage length and never change afterwards, so readers need no lock;
-// the mutex only keeps two first users from building the same table.
-class TwiddleTables {
+// The pairs of indices the bit-reversal reorder of an N-point transform swaps, in the order
+// the reversed-carry counter meets them.
+template <typename Swap>
+void ForEachReversalSwap(std::int64_t N, Swap swap) {
+  std::int64_t j = 0;
+  for (std::int64_t i = 1; i <= N - 2; ++i) {
+    std::int64_t k = N / 2;
+    j ^= k;
+    while (k > j) {
+      k /= 2;
+      j ^= k;
+    }
+    if (i < j) {
+      swap(i, j);
+    }
+  }
+}
+
+struct ReversalTable {
+  std::vector<std::uint32_t> pairs;  // i0, j0, i1, j1, ...
+};
+
+// Tables are made once per length and never change afterwards, so readers need no lock; the
+// mutex only keeps two first users from building the same table.
+class TransformTables {
  public:
-  static TwiddleTables& Instance() {
-    static TwiddleTables tables;
+  static TransformTables& Instance() {
+    static TransformTables tables;
     return tables;
   }
 
-  // Makes sure every stage of an N-point transform that has a table has it.
+  // Makes sure every table an N-point transform can use exists.
   void Prepare(std::int64_t N) {
     for (int log2L = 2; log2L <= kMaxTabledStageLog2 && (std::int64_t{1} << log2L) <= N; ++log2L) {
       if (stages_[log2L].load(std::memory_order_acquire) == nullptr) {
-        Build(log2L);
+        BuildStage(log2L);
       }
+    }
+    if (N >= 4 && N <= kMaxTabledStage &&
+        reversals_[std::countr_zero(static_cast<std::uint64_t>(N))].load(
+            std::memory_order_acquire) == nullptr) {
+      BuildReversal(N);
     }
   }
 
-  const double* Find(std::int64_t L) const {
+  // The twiddles of stage L, or null when L is too long for a table.
+  const double* Stage(std::int64_t L) const {
     const int log2L = std::countr_zero(static_cast<std::uint64_t>(L));
     return log2L <= kMaxTabledStageLog2 ? stages_[log2L].load(std::memory_order_acquire) : nullptr;
   }
 
+  const ReversalTable* Reversal(std::int64_t N) const {
+    const int log2N = std::countr_zero(static_cast<std::uint64_t>(N));
+    return log2N <= kMaxTabledStageLog2 ? reversals_[log2N].load(std::memory_order_acquire)
+                                        : nullptr;
+  }
+
  private:
-  void Build(int log2L) {
+  void BuildStage(int log2L) {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (stages_[log2L].load(std::memory_order_relaxed) != nullptr) {
       return;
@@ -77,24 +113,39 @@ class TwiddleTables {
     FillStageTwiddles(L, 0, q, table.get(), table.get() + q, table.get() + 2 * q,
                       table.get() + 3 * q);
     stages_[log2L].store(table.get(), std::memory_order_release);
-    owners_[log2L] = std::move(table);
+    stageOwners_[log2L] = std::move(table);
+  }
+
+  void BuildReversal(std::int64_t N) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const int log2N = std::countr_zero(static_cast<std::uint64_t>(N));
+    if (reversals_[log2N].load(std::memory_order_relaxed) != nullptr) {
+      return;
+    }
+    auto table = std::make_unique<ReversalTable>();
+    ForEachReversalSwap(N, [&](std::int64_t i, std::int64_t j) {
+      table->pairs.push_back(static_cast<std::uint32_t>(i));
+      table->pairs.push_back(static_cast<std::uint32_t>(j));
+    });
+    reversals_[log2N].store(table.get(), std::memory_order_release);
+    reversalOwners_[log2N] = std::move(table);
   }
 
   std::array<std::atomic<const double*>, kMaxTabledStageLog2 + 1> stages_{};
-  std::array<std::unique_ptr<double[]>, kMaxTabledStageLog2 + 1> owners_;
+  std::array<std::unique_ptr<double[]>, kMaxTabledStageLog2 + 1> stageOwners_;
+  std::array<std::atomic<const ReversalTable*>, kMaxTabledStageLog2 + 1> reversals_{};
+  std::array<std::unique_ptr<ReversalTable>, kMaxTabledStageLog2 + 1> reversalOwners_;
   std::mutex mutex_;
 };
 
 // The L-shaped butterflies of one block for j = 0 .. count - 1: legs at re[j], re[q + j],
-// re[2q + j], re[3q + j]. Every j touches its own four entries, so the loop runs as vectors;
-// with AVX2 present a four-wide copy is picked at load time. No fused multiply-add anywhere,
-// so every width computes the same doubles.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void Butterflies(double* re, double* im, std::int64_t q, std::int64_t count,
-                 const double* __restrict c1, const double* __restrict s1,
-                 const double* __restrict c3, const double* __restrict s3) {
+// re[2q + j], re[3q + j]. Every j touches its own four entries, so the loop runs as vectors.
+// No fused multiply-add anywhere, so every vector width computes the same doubles.
+[[gnu::always_inline]] inline void Butterflies(double* re, double* im, std::int64_t q,
+                                               std::int64_t count, const double* __restrict c1,
+                                               const double* __restrict s1,
+                                               const double* __restrict c3,
+                                               const double* __restrict s3) {
   double* __restrict r0 = re;
   double* __restrict r1 = re + q;
   double* __restrict r2 = re + 2 * q;
@@ -124,10 +175,36 @@ void Butterflies(double* re, double* im, std::int64_t q, std::int64_t count,
   }
 }
 
+// The same butterflies for the short stages (a quarter length of 1 or 2), where a call per
+// block would cost more than the arithmetic.
+template <std::int64_t q>
+[[gnu::always_inline]] inline void ShortButterflies(double* re, double* im, const double* c1,
+                                                    const double* s1, const double* c3,
+                                                    const double* s3) {
+  for (std::int64_t j = 0; j < q; ++j) {
+    const double ar = re[j] - re[2 * q + j];
+    const double ai = im[j] - im[2 * q + j];
+    re[j] = re[j] + re[2 * q + j];
+    im[j] = im[j] + im[2 * q + j];
+    const double br = re[3 * q + j] - re[q + j];
+    const double bi = im[3 * q + j] - im[q + j];
+    re[q + j] = re[q + j] + re[3 * q + j];
+    im[q + j] = im[q + j] + im[3 * q + j];
+    const double t1 = ar - bi;
+    const double t2 = ai + br;
+    re[2 * q + j] = c1[j] * t1 - s1[j] * t2;
+    im[2 * q + j] = c1[j] * t2 + s1[j] * t1;
+    const double u1 = ar + bi;
+    const double u2 = ai - br;
+    re[3 * q + j] = c3[j] * u1 - s3[j] * u2;
+    im[3 * q + j] = c3[j] * u2 + s3[j] * u1;
+  }
+}
+
 // One stage of length L over the whole sequence. Within a stage the blocks are disjoint, so
 // walking them block by block instead of twiddle by twiddle computes the very same values.
 template <typename Body>
-void ForEachBlock(std::int64_t N, std::int64_t L, Body body) {
+[[gnu::always_inline]] inline void ForEachBlock(std::int64_t N, std::int64_t L, Body body) {
   for (std::int64_t d = L; d <= N; d *= 4) {
     for (std::int64_t base = d - L; base < N; base += 2 * d) {
       body(base);
@@ -135,9 +212,21 @@ void ForEachBlock(std::int64_t N, std::int64_t L, Body body) {
   }
 }
 
-void Stage(std::int64_t N, std::int64_t L, double* re, double* im) {
+[[gnu::always_inline]] inline void Stage(std::int64_t N, std::int64_t L, double* re, double* im) {
   const std::int64_t q = L / 4;
-  if (const double* t = TwiddleTables::Instance().Find(L)) {
+  if (const double* t = TransformTables::Instance().Stage(L)) {
+    if (q == 1) {
+      ForEachBlock(N, L, [&](std::int64_t base) {
+        ShortButterflies<1>(re + base, im + base, t, t + 1, t + 2, t + 3);
+      });
+      return;
+    }
+    if (q == 2) {
+      ForEachBlock(N, L, [&](std::int64_t base) {
+        ShortButterflies<2>(re + base, im + base, t, t + 2, t + 4, t + 6);
+      });
+      return;
+    }
     ForEachBlock(N, L, [&](std::int64_t base) {
       Butterflies(re + base, im + base, q, q, t, t + q, t + 2 * q, t + 3 * q);
     });
@@ -157,39 +246,28 @@ void Stage(std::int64_t N, std::int64_t L, double* re, double* im) {
   }
 }
 
-void BitReverse(std::int64_t N, double* re, double* im) {
-  std::int64_t j = 0;
-  for (std::int64_t i = 1; i <= N - 2; ++i) {
-    std::int64_t k = N / 2;
-    j ^= k;
-    while (k > j) {
-      k /= 2;
-      j ^= k;
+[[gnu::always_inline]] inline void BitReverse(std::int64_t N, double* re, double* im) {
+  if (const ReversalTable* t = TransformTables::Instance().Reversal(N)) {
+    const std::uint32_t* p = t->pairs.data();
+    const std::uint32_t* end = p + t->pairs.size();
+    for (; p != end; p += 2) {
+      std::swap(re[p[0]], re[p[1]]);
+      std::swap(im[p[0]], im[p[1]]);
     }
-    if (i < j) {
-      std::swap(re[i], re[j]);
-      std::swap(im[i], im[j]);
-    }
-  }
-}
-
-}  // namespace
-
-void PrepareSplitRadixFFT(std::int32_t N) {
-  if (detail::IsPowerOfTwoOrZero(N)) {
-    TwiddleTables::Instance().Prepare(N);
-  }
-}
-
-void SplitRadixFFT(std::int32_t N, std::span<double> Re, std::span<double> Im) {
-  detail::RequireTransformable(N, Re, Im);
-  if (N < 2) {
     return;
   }
-  const std::int64_t n = N;
-  double* re = Re.data();
-  double* im = Im.data();
-  TwiddleTables::Instance().Prepare(n);
+  ForEachReversalSwap(N, [&](std::int64_t i, std::int64_t j) {
+    std::swap(re[i], re[j]);
+    std::swap(im[i], im[j]);
+  });
+}
+
+// The whole transform in one function, so that with AVX2 present its four-wide copy is picked
+// once per call at load time.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void SplitRadixInPlace(std::int64_t n, double* re, double* im) {
   for (std::int64_t L = n; L > 2; L /= 2) {
     Stage(n, L, re, im);
   }
@@ -206,6 +284,23 @@ void SplitRadixFFT(std::int32_t N, std::span<double> Re, std::span<double> Im) {
     }
   }
   BitReverse(n, re, im);
+}
+
+}  // namespace
+
+void PrepareSplitRadixFFT(std::int32_t N) {
+  if (detail::IsPowerOfTwoOrZero(N)) {
+    TransformTables::Instance().Prepare(N);
+  }
+}
+
+void SplitRadixFFT(std::int32_t N, std::span<double> Re, std::span<double> Im) {
+  detail::RequireTransformable(N, Re, Im);
+  if (N < 2) {
+    return;
+  }
+  TransformTables::Instance().Prepare(N);
+  SplitRadixInPlace(N, Re.data(), Im.data());
 }
 
 TWaveFFT::TWaveFFT() {

@@ -1,0 +1,162 @@
+// Speed of the analyser's 2048-point work against FFTW's complex double transform of the same
+// length. Ends with the ratios ours / FFTW (median time per iteration over the repetitions).
+#include <benchmark/benchmark.h>
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "WaveFFT.h"
+
+namespace {
+
+constexpr int kPoints = 2048;
+
+std::vector<std::int32_t> Samples() {
+  std::mt19937 rng(42);
+  std::uniform_int_distribution<std::int32_t> dist(-32768, 32767);
+  std::vector<std::int32_t> v(kPoints);
+  for (auto& x : v) {
+    x = dist(rng);
+  }
+  return v;
+}
+
+// The transform runs in place, so each iteration loads the block again (two 16 KiB copies,
+// counted against us).
+void BM_SplitRadixFFT(benchmark::State& state) {
+  const auto samples = Samples();
+  std::vector<double> srcRe(samples.begin(), samples.end()), srcIm(kPoints, 0.0);
+  std::vector<double> re(kPoints), im(kPoints);
+  sonavik::PrepareSplitRadixFFT(kPoints);
+  for (auto _ : state) {
+    std::memcpy(re.data(), srcRe.data(), sizeof(double) * kPoints);
+    std::memcpy(im.data(), srcIm.data(), sizeof(double) * kPoints);
+    sonavik::SplitRadixFFT(kPoints, re, im);
+    benchmark::DoNotOptimize(re.data());
+    benchmark::DoNotOptimize(im.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_SplitRadixFFT);
+
+void ExecuteWith(benchmark::State& state, sonavik::TWindowType type) {
+  const auto samples = Samples();
+  sonavik::TWaveFFT fft;
+  fft.SetWindowType(type);
+  fft.SetData(samples, kPoints - 1);
+  fft.Execute();
+  for (auto _ : state) {
+    fft.Execute();
+    benchmark::DoNotOptimize(fft.RealData().data());
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_Execute_Kaiser(benchmark::State& state) {
+  ExecuteWith(state, sonavik::wtKAISER);
+}
+BENCHMARK(BM_Execute_Kaiser);
+
+void BM_Execute_Hanning(benchmark::State& state) {
+  ExecuteWith(state, sonavik::wtHANNING);
+}
+BENCHMARK(BM_Execute_Hanning);
+
+// What the measuring pass does per channel: load the block, then analyse it.
+void BM_SetDataExecute_Kaiser(benchmark::State& state) {
+  const auto samples = Samples();
+  sonavik::TWaveFFT fft;
+  fft.SetWindowType(sonavik::wtKAISER);
+  fft.SetData(samples, kPoints - 1);
+  fft.Execute();
+  for (auto _ : state) {
+    fft.SetData(samples, kPoints - 1);
+    fft.Execute();
+    benchmark::DoNotOptimize(fft.RealData().data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_SetDataExecute_Kaiser);
+
+// FFTW's out-of-place complex transform: the plan is made once, only execution is timed.
+void BM_FFTW(benchmark::State& state) {
+  auto* in = fftw_alloc_complex(kPoints);
+  auto* out = fftw_alloc_complex(kPoints);
+  const fftw_plan plan = fftw_plan_dft_1d(kPoints, in, out, FFTW_FORWARD, FFTW_MEASURE);
+  const auto samples = Samples();
+  for (int i = 0; i < kPoints; ++i) {
+    in[i][0] = samples[i];
+    in[i][1] = 0.0;
+  }
+  for (auto _ : state) {
+    fftw_execute(plan);
+    benchmark::DoNotOptimize(out);
+    benchmark::ClobberMemory();
+  }
+  fftw_destroy_plan(plan);
+  fftw_free(in);
+  fftw_free(out);
+}
+BENCHMARK(BM_FFTW);
+
+// Passes everything to the console and keeps each benchmark's times per iteration.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
+        times_[run.run_name.function_name].push_back(run.real_accumulated_time /
+                                                     static_cast<double>(run.iterations));
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  double Median(const std::string& name) const {
+    const auto it = times_.find(name);
+    if (it == times_.end() || it->second.empty()) {
+      return 0.0;
+    }
+    std::vector<double> t = it->second;
+    std::sort(t.begin(), t.end());
+    const std::size_t m = t.size() / 2;
+    return t.size() % 2 ? t[m] : (t[m - 1] + t[m]) / 2;
+  }
+
+ private:
+  std::map<std::string, std::vector<double>> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+
+  const double fftw = reporter.Median("BM_FFTW");
+  if (fftw <= 0.0) {
+    std::printf("\nFFTW was not run: no ratios.\n");
+    return 0;
+  }
+  std::printf("\nRatios ours / FFTW at %d points (median time per iteration):\n", kPoints);
+  std::printf("  FFTW execute                   %9.3f us\n", fftw * 1e6);
+  for (const char* name : {"BM_SplitRadixFFT", "BM_Execute_Kaiser", "BM_Execute_Hanning",
+                           "BM_SetDataExecute_Kaiser"}) {
+    const double t = reporter.Median(name);
+    if (t > 0.0) {
+      std::printf("  %-30s %9.3f us  x%.2f\n", name, t * 1e6, t / fftw);
+    }
+  }
+  return 0;
+}
