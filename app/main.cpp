@@ -1,15 +1,36 @@
+// Sonavik: a stereo level meter. Start-up: the application, the sound server session, the
+// message box and the faces, then the main window and its two tool windows (hidden), and the
+// message loop; at the end the windows go in reverse order and the session closes last.
 #include <QApplication>
-#include <QWidget>
 #include <memory>
 
-namespace sonavik {
-QWidget* CreatePlaceholderMainWindow();
-}
+#include "DarudadeDlg.h"
+#include "ErrorReport.h"
+#include "Fonts.h"
+#include "Icon.h"
+#include "MainForm.h"
+#include "QtMessageBox.h"
+#include "SoundPlatform.h"
+#include "WaveDlg.h"
 
 int main(int argc, char** argv) {
+  using namespace sonavik;
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Sonavik");
-  std::unique_ptr<QWidget> window(sonavik::CreatePlaceholderMainWindow());
-  window->show();
-  return QApplication::exec();
+  // The name, not a display name: Qt would append a display name to every window's title.
+  QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
+  QApplication::setWindowIcon(SonavikIcon());
+  SoundSession session;
+  InstallQtMessageBox();
+  InstallFontSubstitutes();
+
+  auto form1 = std::make_unique<TForm1>();
+  auto waveDlg = std::make_unique<TWaveDlg>();
+  auto darudadeDlg = std::make_unique<TDarudadeDlg>();
+  form1->AttachToolWindows(waveDlg.get(), darudadeDlg.get());
+  form1->show();
+  const int result = QApplication::exec();
+  darudadeDlg.reset();
+  waveDlg.reset();
+  form1.reset();
+  return result;
 }

@@ -1,0 +1,28 @@
+#include "DarudadeDlg.h"
+
+#include "Fonts.h"
+#include "WindowFrame.h"
+#include "ui_DarudadeDlg.h"
+
+namespace sonavik {
+
+TDarudadeDlg::TDarudadeDlg(QWidget* parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::TDarudadeDlg>()) {
+  ui_->setupUi(this);
+  ApplyLayoutFonts(this);
+  MakeToolWindow(*this, QPoint(420, 110), QSize(364, 310));
+}
+
+TDarudadeDlg::~TDarudadeDlg() = default;
+
+TPaintBox* TDarudadeDlg::PaintBox1() const {
+  return ui_->PaintBox1;
+}
+TPaintBox* TDarudadeDlg::PaintBox2() const {
+  return ui_->PaintBox2;
+}
+QStatusBar* TDarudadeDlg::StatusBar1() const {
+  return ui_->StatusBar1;
+}
+
+}  // namespace sonavik

@@ -1,0 +1,422 @@
+#include "MainForm.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QStringList>
+#include <QTimer>
+#include <QToolButton>
+#include <QVariant>
+#include <QtGlobal>
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "ACAP.h"
+#include "ACAPCapture.h"
+#include "ApplicationEvents.h"
+#include "DarudadeDlg.h"
+#include "ErrorReport.h"
+#include "Fonts.h"
+#include "Icon.h"
+#include "MessageBox.h"
+#include "MusicGauge.h"
+#include "PaintBox.h"
+#include "Shape.h"
+#include "SoundPlatform.h"
+#include "WaveDlg.h"
+#include "WaveFFT.h"
+#include "WaveIFFT.h"
+#include "WindowFrame.h"
+#include "ui_MainForm.h"
+
+namespace sonavik {
+
+namespace {
+
+constexpr std::uint32_t kRate = 44100;
+constexpr std::uint32_t kBits = 16;
+constexpr std::uint32_t kRingBytes = 4096;
+
+// What the version box says when the sound server cannot be reached.
+constexpr const char* kNoServerText = "音声サーバーに接続できません";
+
+QLocale NumberLocale() {
+  QLocale locale;
+  // "1,5" is not 15 in an English locale: the gain box takes no digit grouping.
+  locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
+  return locale;
+}
+
+}  // namespace
+
+QString GainText(int maximum, int position) {
+  const double gain = static_cast<double>(maximum - position) / 100.0;
+  return QLocale().toString(gain, 'g', 15);
+}
+
+int GainPosition(const QString& text, int minimum, int maximum) {
+  bool ok = false;
+  double x = NumberLocale().toDouble(text, &ok);
+  // An overflowing number comes back as an infinity with ok false; it still says which
+  // end it means. Anything else that is not a finite number is no gain at all.
+  if (!ok && !std::isinf(x)) {
+    x = 1.0;
+  }
+  if (std::isnan(x)) {
+    x = 1.0;
+  }
+  // Clamp while still a real number: rounding a huge value to an integer first would
+  // overflow. The ends are integers, so clamping first gives the same nearest integer.
+  long double p = static_cast<long double>(maximum) - static_cast<long double>(x) * 100.0L;
+  if (!(p >= minimum)) {
+    p = minimum;
+  } else if (p > maximum) {
+    p = maximum;
+  }
+  return static_cast<int>(std::llrint(p));
+}
+
+TColor FadeLamp(TColor color) {
+  // The factor is the double nearest 0.7, the arithmetic extended: 240 * 0.7 + 255 * 0.3
+  // then lies just above 244.5 and gives 245.
+  const long double factor = 0.7;
+  const long double white = 255.0L * (1.0L - factor);
+  TColor faded = 0;
+  for (int shift : {0, 8, 16}) {
+    const long double v = static_cast<long double>((color >> shift) & 0xFFu);
+    const long long channel = std::llrint(v * factor + white);
+    faded |= (static_cast<TColor>(channel) & 0xFFu) << shift;
+  }
+  return faded;
+}
+
+QString ReadoutText(double level) {
+  // std::round takes a half away from zero; adding 0.0 turns a negative zero positive.
+  const double whole = std::round(level) + 0.0;
+  return QString::number(whole, 'f', 0);
+}
+
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent),
+      ui_(std::make_unique<Ui::TForm1>()),
+      pass_(std::make_unique<TMeasuringPass>()) {
+  ui_->setupUi(this);
+  ApplyLayoutFonts(this);
+  // The "x" before the gain box takes the size of its text.
+  ui_->Label6->adjustSize();
+  setWindowIcon(SonavikIcon());
+  MakeMainWindowFrame(*this, QPoint(194, 112), QSize(216, 406));
+
+  for (TMusicGauge* gauge : {ui_->MusicGauge2, ui_->MusicGauge1}) {
+    gauge->SetZoneAB(90.0);
+    gauge->SetZoneBC(60.0);
+    gauge->SetZoneAColor(0x0000FF);
+    gauge->SetZoneBColor(0x00FFFF);
+    gauge->SetZoneCColor(0x00FF00);
+    gauge->SetPeakHold(true);
+    gauge->SetPeakHoldTime(50);
+    gauge->SetPeakThreshold(50.0);
+    gauge->SetMaxValue(0);
+    gauge->SetMinValue(-400);
+    gauge->SetProgress(-400);
+  }
+
+  acap1_ = std::make_unique<TACAP>(nullptr);
+  acap1_->SetDebugOption(dsoHaltOnError);
+  acap1_->Loaded();
+
+  timer1_ = std::make_unique<QTimer>();
+  timer1_->setInterval(200);
+  connect(timer1_.get(), &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+  timer1_->start();
+
+  applicationEvents1_ = std::make_unique<TApplicationEvents>();
+  applicationEvents1_->SetOnIdle([this](bool& Done) { ApplicationEvents1Idle(Done); });
+
+  waveFFT1_ = std::make_unique<TWaveFFT>();
+  waveFFT1_->SetCount(0);
+  waveFFT1_->SetSamplingRate(44100.0);
+  waveFFT1_->SetWindowType(wtKAISER);
+
+  timer2_ = std::make_unique<QTimer>();
+  timer2_->setInterval(100);
+  connect(timer2_.get(), &QTimer::timeout, this, [this] { Guarded([this] { Timer2Timer(); }); });
+  timer2_->start();
+
+  waveFFT2_ = std::make_unique<TWaveFFT>();
+  waveFFT2_->SetCount(0);
+  waveFFT2_->SetSamplingRate(44100.0);
+  waveFFT2_->SetWindowType(wtKAISER);
+
+  waveIFFT1_ = std::make_unique<TWaveIFFT>();
+  waveIFFT1_->SetCount(2);
+  waveIFFT2_ = std::make_unique<TWaveIFFT>();
+  waveIFFT2_->SetCount(2);
+
+  // A pick from code raises nothing: only the user's choice reopens the device.
+  connect(ui_->ComboBox1, &QComboBox::activated, this,
+          [this](int) { Guarded([this] { ComboBox1Change(); }); });
+  // The slider reports only real changes, so the exchange with the edit box ends as soon
+  // as a position repeats.
+  connect(ui_->TrackBar1, &QSlider::valueChanged, this,
+          [this](int) { Guarded([this] { TrackBar1Change(); }); });
+  // Every change of the text, typed or set from code.
+  connect(ui_->Edit1, &QLineEdit::textChanged, this,
+          [this](const QString&) { Guarded([this] { Edit1Change(); }); });
+  connect(ui_->Button1, &QPushButton::clicked, this,
+          [this] { Guarded([this] { Button1Click(); }); });
+  connect(ui_->Button2, &QPushButton::clicked, this,
+          [this] { Guarded([this] { Button2Click(); }); });
+  connect(ui_->Button3, &QPushButton::clicked, this,
+          [this] { Guarded([this] { Button3Click(); }); });
+
+  Guarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+  Guarded([this] { FormDestroy(); });
+  // No idle pass may reach a half-destroyed window.
+  applicationEvents1_->SetOnIdle(nullptr);
+}
+
+void TForm1::AttachToolWindows(TWaveDlg* waveDlg, TDarudadeDlg* darudadeDlg) {
+  waveDlg_ = waveDlg;
+  darudadeDlg_ = darudadeDlg;
+}
+
+void TForm1::FormCreate() {
+  QComboBox* list = ui_->ComboBox1;
+  ActiveSoundPlatform().EnumerateCapture(
+      [list](const std::string* deviceId, const std::string& description, const std::string&) {
+        if (deviceId == nullptr) {
+          list->addItem(QStringLiteral("Default Device"));
+        } else {
+          list->addItem(QString::fromStdString(description),
+                        QVariant(QString::fromStdString(*deviceId)));
+        }
+        return true;
+      });
+  list->setCurrentIndex(0);
+  // The default device, whatever the list holds.
+  OpenCapture(nullptr);
+}
+
+void TForm1::FormDestroy() {
+  if (capture_) {
+    capture_->Stop();
+    capture_.reset();
+  }
+}
+
+void TForm1::OpenCapture(const std::string* deviceId) {
+  capture_ = std::make_unique<TACAPCapture>(*acap1_, deviceId);
+  capture_->CreateBuffer(kRate, kBits, true, kRingBytes);
+  capture_->SetOnCaptureNotify([this](TACAPCapture& sender, std::uint32_t offset,
+                                      std::uint32_t length) { RecEvent(sender, offset, length); });
+  capture_->Start();
+}
+
+void TForm1::ComboBox1Change() {
+  if (capture_) {
+    capture_->Stop();
+    capture_.reset();
+  }
+  std::optional<std::string> deviceId;
+  const int index = ui_->ComboBox1->currentIndex();
+  if (index >= 0) {
+    const QVariant data = ui_->ComboBox1->itemData(index);
+    if (data.isValid()) {
+      deviceId = data.toString().toStdString();
+    }
+  }
+  OpenCapture(deviceId ? &*deviceId : nullptr);
+}
+
+void TForm1::TrackBar1Change() {
+  ui_->Edit1->setText(GainText(ui_->TrackBar1->maximum(), ui_->TrackBar1->value()));
+}
+
+void TForm1::Edit1Change() {
+  QSlider* bar = ui_->TrackBar1;
+  bar->setValue(GainPosition(ui_->Edit1->text(), bar->minimum(), bar->maximum()));
+}
+
+void TForm1::Timer1Timer() {
+  for (TShape* lamp : {ui_->Shape1, ui_->Shape2}) {
+    if (lamp->BrushColor() != kLampIdle) {
+      lamp->SetBrushColor(FadeLamp(lamp->BrushColor()));
+    }
+  }
+}
+
+void TForm1::Timer2Timer() {
+  ui_->Label9->setText(ReadoutText(levelL_));
+  ui_->Label10->setText(ReadoutText(levelR_));
+}
+
+void TForm1::ShowToolWindow(QWidget* window) {
+  if (window == nullptr) {
+    return;
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void TForm1::Button1Click() {
+  ShowToolWindow(waveDlg_);
+}
+
+void TForm1::Button2Click() {
+  ShowToolWindow(darudadeDlg_);
+}
+
+void TForm1::Button3Click() {
+  std::string server = ActiveSoundPlatform().ServerDescription();
+  if (server.empty()) {
+    server = kNoServerText;
+  }
+  const std::string text = std::string(kApplicationTitle) + "\nVersion " + SONAVIK_VERSION +
+                           "\nQt " + qVersion() + "\n" + server;
+  ShowMessageBox(text, "Version", MessageBoxIcon::Information);
+}
+
+void TForm1::RecEvent(TACAPCapture&, std::uint32_t, std::uint32_t) {
+  // Runs on the notification thread. The meter reads the ring on its own schedule, so
+  // there is nothing to do here; the capture buffer only needs someone to call.
+}
+
+void TForm1::ApplicationEvents1Idle(bool& Done) {
+  PassSettings settings;
+  settings.gainMax = ui_->TrackBar1->maximum();
+  settings.gainPosition = ui_->TrackBar1->value();
+  // Taken once: a window shown or hidden during the pass counts from the next one.
+  settings.scopeOn = waveDlg_ != nullptr && waveDlg_->isVisible();
+  settings.spectrumOn = darudadeDlg_ != nullptr && darudadeDlg_->isVisible();
+  settings.dcStop = ui_->SpeedButton1->isChecked();
+  settings.vectorWidth = ui_->PaintBox1->width();
+  settings.vectorHeight = ui_->PaintBox1->height();
+  if (settings.scopeOn) {
+    settings.scopeHeight = waveDlg_->PaintBox1()->height();
+  }
+  if (settings.spectrumOn) {
+    settings.spectrumHeightL = darudadeDlg_->PaintBox1()->height();
+    settings.spectrumHeightR = darudadeDlg_->PaintBox2()->height();
+  }
+
+  // An error ends the measuring, not the pass: the rest and the Done flag come first, the
+  // report after them.
+  std::exception_ptr error;
+  try {
+    MeasureAndDraw(settings);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(ui_->ScrollBar1->value()));
+  Done = false;
+  if (error) {
+    Guarded([&error] { std::rethrow_exception(error); });
+  }
+}
+
+void TForm1::MeasureAndDraw(const PassSettings& settings) {
+  if (!capture_ || (capture_->GetStatus() & DSCBSTATUS_CAPTURING) == 0) {
+    return;
+  }
+  const PassLevels levels = pass_->Measure(*capture_, settings);
+  levelL_ = levels.levelL;
+  levelR_ = levels.levelR;
+  if (levels.clipL) {
+    ui_->Shape1->SetBrushColor(kLampClip);
+  }
+  if (levels.clipR) {
+    ui_->Shape2->SetBrushColor(kLampClip);
+  }
+  ui_->MusicGauge1->SetProgress(levels.gaugeL);
+  ui_->MusicGauge2->SetProgress(levels.gaugeR);
+
+  TPaintBox* vector = ui_->PaintBox1;
+  vector->Clear(kPlotBackground);
+  vector->Polyline(pass_->VectorPoints(), kVectorTrace);
+  vector->Present();
+
+  if (settings.scopeOn) {
+    TPaintBox* scope = waveDlg_->PaintBox1();
+    scope->Clear(kPlotBackground);
+    if (waveDlg_->SpeedButton1()->isChecked()) {
+      scope->Polyline(pass_->ScopeLeft(), kLeftTrace);
+    }
+    if (waveDlg_->SpeedButton2()->isChecked()) {
+      scope->Polyline(pass_->ScopeRight(), kRightTrace);
+    }
+    scope->Present();
+  }
+
+  if (settings.spectrumOn) {
+    pass_->Analyse(*waveFFT1_, *waveFFT2_, settings);
+    TPaintBox* left = darudadeDlg_->PaintBox1();
+    left->Clear(kPlotBackground);
+    left->Polyline(pass_->SpectrumLeft(), kLeftTrace);
+    left->Present();
+    TPaintBox* right = darudadeDlg_->PaintBox2();
+    right->Clear(kPlotBackground);
+    right->Polyline(pass_->SpectrumRight(), kRightTrace);
+    right->Present();
+  }
+}
+
+QSlider* TForm1::TrackBar1() const {
+  return ui_->TrackBar1;
+}
+QLineEdit* TForm1::Edit1() const {
+  return ui_->Edit1;
+}
+QComboBox* TForm1::ComboBox1() const {
+  return ui_->ComboBox1;
+}
+QScrollBar* TForm1::ScrollBar1() const {
+  return ui_->ScrollBar1;
+}
+QToolButton* TForm1::SpeedButton1() const {
+  return ui_->SpeedButton1;
+}
+QPushButton* TForm1::Button1() const {
+  return ui_->Button1;
+}
+QPushButton* TForm1::Button2() const {
+  return ui_->Button2;
+}
+QPushButton* TForm1::Button3() const {
+  return ui_->Button3;
+}
+TShape* TForm1::Shape1() const {
+  return ui_->Shape1;
+}
+TShape* TForm1::Shape2() const {
+  return ui_->Shape2;
+}
+TMusicGauge* TForm1::MusicGauge1() const {
+  return ui_->MusicGauge1;
+}
+TMusicGauge* TForm1::MusicGauge2() const {
+  return ui_->MusicGauge2;
+}
+QLabel* TForm1::Label9() const {
+  return ui_->Label9;
+}
+QLabel* TForm1::Label10() const {
+  return ui_->Label10;
+}
+TPaintBox* TForm1::PaintBox1() const {
+  return ui_->PaintBox1;
+}
+
+}  // namespace sonavik
