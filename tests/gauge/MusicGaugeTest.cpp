@@ -462,6 +462,15 @@ TEST_F(ShownMeterGauge, RangeAndZoneBordersRepaintColoursAndHoldSettingsWait) {
   EXPECT_EQ(g.Image().pixel(16, 207), kBlack);
 }
 
+TEST_F(ShownMeterGauge, ImageAndHoldFollowTheValueWhileQtCannotDraw) {
+  g.setUpdatesEnabled(false);
+  g.SetProgress(-120);
+  EXPECT_EQ(counter.paints, 0);
+  EXPECT_EQ(g.HeldPeak(), 70.0);
+  EXPECT_TRUE(ShowsMeter(g.Image(), 146, 63));
+  g.setUpdatesEnabled(true);
+}
+
 TEST_F(ShownMeterGauge, ADroppedPeakIsClearedAtOnce) {
   g.SetProgress(-50);
   g.SetProgress(-400);
