@@ -1,11 +1,13 @@
 // TApplicationEvents: raises OnIdle(Done) whenever the window thread's event queue has run
 // empty. Done starts true; a handler that leaves it true is not called again until the next
-// event arrives. No idle is raised while a modal window is open.
+// event arrives. No idle is raised while a modal window is open. Window thread only; needs
+// the QApplication to exist first.
 #pragma once
 
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 namespace sonavik {
 
@@ -25,8 +27,10 @@ class TApplicationEvents : public QObject {
 
  private:
   void RaiseIdle();
-  IdleHandler onIdle_;
-  QTimer idleTimer_;  // zero interval: fires when the queue is empty
+  // Shared so that a handler which replaces itself is not destroyed while it runs.
+  std::shared_ptr<IdleHandler> onIdle_;
+  QTimer idleTimer_;      // zero interval: fires when the queue is empty
+  bool raising_ = false;  // a handler's own nested event loop must not raise it again
 };
 
 }  // namespace sonavik

@@ -13,22 +13,22 @@ class TACAPCapture;
 class TWaveFFT;
 
 struct PassSettings {
-  int gainMax = 1000;        // TrackBar1.Max
-  int gainPosition = 900;    // TrackBar1.Position
-  bool dcStop = false;       // SpeedButton1 down
-  bool scopeOn = false;      // DiroVozor showing
-  bool spectrumOn = false;   // Darudade showing
-  int vectorWidth = 47;      // PaintBox1 of the main window
+  int gainMax = 1000;       // TrackBar1.Max
+  int gainPosition = 900;   // TrackBar1.Position
+  bool dcStop = false;      // SpeedButton1 down
+  bool scopeOn = false;     // DiroVozor showing
+  bool spectrumOn = false;  // Darudade showing
+  int vectorWidth = 47;     // PaintBox1 of the main window
   int vectorHeight = 47;
-  int scopeHeight = 256;     // PaintBox1 of DiroVozor
-  int spectrumHeightL = 145; // PaintBox1 of Darudade
-  int spectrumHeightR = 145; // PaintBox2 of Darudade
+  int scopeHeight = 256;      // PaintBox1 of DiroVozor
+  int spectrumHeightL = 145;  // PaintBox1 of Darudade
+  int spectrumHeightR = 145;  // PaintBox2 of Darudade
 };
 
 struct PassLevels {
   double levelL = 0.0;  // dB
   double levelR = 0.0;
-  bool clipL = false;   // level >= 0: light the lamp
+  bool clipL = false;  // level >= 0: light the lamp
   bool clipR = false;
   std::int32_t gaugeL = 0;  // tenths of a dB, capped at 0
   std::int32_t gaugeR = 0;
@@ -40,7 +40,14 @@ class TMeasuringPass {
   static constexpr int kFrames = 2048;
   static constexpr int kBins = 1023;
 
+  TMeasuringPass();
+
   static double Gain(int gainMax, int gainPosition);
+
+  // The height of a spectrum point above the bottom row H of its box, in pixels: three per
+  // squared decade of the magnitude. A magnitude of 0 (or one that is not a finite number)
+  // has no logarithm and is drawn where a magnitude of 1 lies, on the row H itself.
+  static std::int32_t SpectrumRise(double magnitude);
 
   // Steps 5 to 12 on a capture whose status bit 0 is set: reads the ring, builds the sample
   // arrays, the vector points and (scopeOn) the scope points and (spectrumOn) the analyser
@@ -73,6 +80,7 @@ class TMeasuringPass {
   std::array<QPoint, kFrames> scopeR_{};
   std::array<QPoint, kBins> spectrumL_{};
   std::array<QPoint, kBins> spectrumR_{};
+  std::array<std::int32_t, kBins> spectrumX_{};  // column of bins 1 .. 1023, fixed
 };
 
 }  // namespace sonavik
