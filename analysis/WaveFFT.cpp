@@ -264,7 +264,7 @@ template <typename Body>
 
 // The whole transform in one function, so that with AVX2 present its four-wide copy is picked
 // once per call at load time.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__x86_64__) && defined(__GNUC__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void SplitRadixInPlace(std::int64_t n, double* re, double* im) {
