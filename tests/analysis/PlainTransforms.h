@@ -4,7 +4,9 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <numbers>
 #include <utility>
@@ -15,6 +17,21 @@
 namespace sonavik::plain {
 
 inline constexpr double kPi = std::numbers::pi;
+
+// The first index at which two sequences differ in a single bit (sign of zero included), or
+// -1 when they are identical.
+inline std::ptrdiff_t FirstBitDifference(const std::vector<double>& a,
+                                         const std::vector<double>& b) {
+  if (a.size() != b.size()) {
+    return 0;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::bit_cast<std::uint64_t>(a[i]) != std::bit_cast<std::uint64_t>(b[i])) {
+      return static_cast<std::ptrdiff_t>(i);
+    }
+  }
+  return -1;
+}
 
 inline void BitReverse(std::int64_t N, std::vector<double>& re, std::vector<double>& im) {
   std::int64_t j = 0;
