@@ -192,29 +192,23 @@ TEST(WaveFFT, ExecuteIsThePlainWeightTimesInputBitForBit) {
       }
     }
   }
+  // A count that changes and comes back between two runs of the same type.
+  const auto block = RandomSamples(2048, rng);
+  fft.SetWindowType(wtKAISER);
+  fft.SetData(block, 2047);
+  fft.Execute();
+  fft.SetData(block, 1023);
+  fft.SetData(block, 2047);
+  fft.Execute();
+  for (std::int32_t i = 0; i < 2048; ++i) {
+    ASSERT_EQ(fft.RealData()[i], plain::Weight(wtKAISER, 2048, i, {}) * block[i]) << i;
+  }
+
   // A changed custom weight takes effect at the next run.
   fft.SetWindowType(wtCUSTOM);
   fft.SetCustomWindow(3, 2.0);
   fft.Execute();
   EXPECT_EQ(fft.RealData()[3], 2.0 * fft.InputData()[3]);
-}
-
-TEST(WaveFFT, ExecuteWithTheRealTransformMatchesThePlainRoute) {
-  std::mt19937 rng(7);
-  TWaveFFT fft;
-  const auto block = RandomSamples(2048, rng);
-  fft.SetData(block, 2047);
-  for (int t = 0; t < wtCUSTOM; ++t) {
-    fft.SetWindowType(static_cast<TWindowType>(t));
-    fft.Execute();
-    std::vector<double> re(2048), im(2048, 0.0);
-    for (int i = 0; i < 2048; ++i) {
-      re[i] = plain::Weight(static_cast<TWindowType>(t), 2048, i, {}) * block[i];
-    }
-    plain::SplitRadix(2048, re, im);
-    EXPECT_EQ(plain::FirstBitDifference(fft.RealData(), re), -1) << t;
-    EXPECT_EQ(plain::FirstBitDifference(fft.ImagData(), im), -1) << t;
-  }
 }
 
 TEST(WaveFFT, RectangularSpectraOfKnownSignals) {
