@@ -62,6 +62,8 @@ class TACAPParams3D {
   TACAPChannel& channel_;
 };
 
+// A channel record of the component. Nothing plays through it yet: it holds the two sound
+// objects a channel would play with (released at destruction when set) and its 3D settings.
 class TACAPChannel {
  public:
   explicit TACAPChannel(TACAP& owner);
@@ -74,15 +76,8 @@ class TACAPChannel {
  private:
   SoundObject* first_ = nullptr;
   SoundObject* second_ = nullptr;
-  bool flag_ = false;
   TACAP& owner_;
-  std::int32_t value_ = 0;
-  std::uint8_t reserved_[8] = {};
-  double volume_ = 1.0;
-  std::int32_t a_ = 0;
-  std::int32_t b_ = 0;
   std::unique_ptr<TACAPParams3D> params3D_;
-  bool flag2_ = false;
 };
 
 class TACAPListener {

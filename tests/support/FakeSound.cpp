@@ -134,7 +134,7 @@ namespace {
 std::uint32_t FakeBase::DoAddRef() {
   std::unique_lock lock(state_.mutex);
   if (refs_ == 0) {
-    state_.errors.push_back(std::string(KindName(kind_)) + ".AddRef after its release");
+    state_.errors.emplace_back(std::string(KindName(kind_)) + ".AddRef after its release");
     return 0;
   }
   return ++refs_;
@@ -143,11 +143,11 @@ std::uint32_t FakeBase::DoAddRef() {
 std::uint32_t FakeBase::DoRelease() {
   std::unique_lock lock(state_.mutex);
   if (refs_ == 0) {
-    state_.errors.push_back(std::string(KindName(kind_)) + ".Release after its release");
+    state_.errors.emplace_back(std::string(KindName(kind_)) + ".Release after its release");
     return 0;
   }
   --refs_;
-  state_.calls.push_back(std::string(KindName(kind_)) + ".Release=" + std::to_string(refs_));
+  state_.calls.emplace_back(std::string(KindName(kind_)) + ".Release=" + std::to_string(refs_));
   if (refs_ == 0 && kind_ == FakeSound::Kind::CaptureBuffer) {
     // A released capture buffer no longer captures nor signals.
     state_.status = 0;
@@ -159,9 +159,9 @@ std::uint32_t FakeBase::DoRelease() {
 bool FakeBase::Enter(std::unique_lock<std::mutex>& lock, const std::string& call) {
   lock = std::unique_lock(state_.mutex);
   const std::string name = std::string(KindName(kind_)) + "." + call;
-  state_.calls.push_back(name);
+  state_.calls.emplace_back(name);
   if (refs_ == 0) {
-    state_.errors.push_back(name + " after its release");
+    state_.errors.emplace_back(name + " after its release");
     return false;
   }
   return true;
@@ -299,7 +299,7 @@ class FakeCaptureBuffer : public ICaptureBuffer, public FakeBase {
       return DSERR_INVALIDPARAM;
     }
     if (state_.locked) {
-      state_.errors.push_back("CaptureBuffer.Lock while locked");
+      state_.errors.emplace_back("CaptureBuffer.Lock while locked");
     }
     std::uint8_t* ring = state_.ring.data();
     const std::uint32_t toEnd = static_cast<std::uint32_t>(size) - offset;
@@ -335,12 +335,12 @@ class FakeCaptureBuffer : public ICaptureBuffer, public FakeBase {
       return r;
     }
     if (!state_.locked) {
-      state_.errors.push_back("CaptureBuffer.Unlock without a Lock");
+      state_.errors.emplace_back("CaptureBuffer.Unlock without a Lock");
       return DSERR_INVALIDCALL;
     }
     if (first != state_.lockedFirst || firstBytes != state_.lockedFirstBytes ||
         second != state_.lockedSecond || secondBytes != state_.lockedSecondBytes) {
-      state_.errors.push_back("CaptureBuffer.Unlock with pieces other than the Lock gave");
+      state_.errors.emplace_back("CaptureBuffer.Unlock with pieces other than the Lock gave");
     }
     state_.locked = false;
     return DS_OK;
@@ -543,7 +543,7 @@ void FakeSound::WriteRing(std::uint32_t offset, const void* bytes, std::size_t c
   std::lock_guard lock(state_->mutex);
   const std::size_t size = state_->ring.size();
   if (size == 0) {
-    state_->errors.push_back("WriteRing before a capture buffer exists");
+    state_->errors.emplace_back("WriteRing before a capture buffer exists");
     return;
   }
   const auto* in = static_cast<const std::uint8_t*>(bytes);
@@ -571,7 +571,7 @@ void FakeSound::Capture(const void* bytes, std::size_t count) {
   std::lock_guard lock(state_->mutex);
   const std::size_t size = state_->ring.size();
   if (size == 0) {
-    state_->errors.push_back("Capture before a capture buffer exists");
+    state_->errors.emplace_back("Capture before a capture buffer exists");
     return;
   }
   const auto* in = static_cast<const std::uint8_t*>(bytes);
@@ -694,7 +694,7 @@ bool FakeSound::SessionOpen() const {
 
 SoundResult FakeSound::Initialize() {
   std::lock_guard lock(state_->mutex);
-  state_->calls.push_back("Initialize");
+  state_->calls.emplace_back("Initialize");
   if (SoundResult r = state_->Failure(Step::Initialize)) {
     return r;
   }
@@ -704,7 +704,7 @@ SoundResult FakeSound::Initialize() {
 
 void FakeSound::Uninitialize() {
   std::lock_guard lock(state_->mutex);
-  state_->calls.push_back("Uninitialize");
+  state_->calls.emplace_back("Uninitialize");
   state_->sessionOpen = false;
 }
 
@@ -712,7 +712,7 @@ SoundResult FakeSound::EnumerateCapture(const CaptureEnumCallback& callback) {
   std::vector<Device> devices;
   {
     std::lock_guard lock(state_->mutex);
-    state_->calls.push_back("EnumerateCapture");
+    state_->calls.emplace_back("EnumerateCapture");
     if (SoundResult r = state_->Failure(Step::EnumerateCapture)) {
       return r;
     }
@@ -732,8 +732,8 @@ SoundResult FakeSound::EnumerateCapture(const CaptureEnumCallback& callback) {
 
 SoundResult FakeSound::CaptureCreate(const std::string* deviceId, ICaptureDevice** device) {
   std::lock_guard lock(state_->mutex);
-  state_->calls.push_back(deviceId == nullptr ? "CaptureCreate(default)"
-                                              : "CaptureCreate(" + *deviceId + ")");
+  state_->calls.emplace_back(deviceId == nullptr ? "CaptureCreate(default)"
+                                                 : "CaptureCreate(" + *deviceId + ")");
   if (device != nullptr) {
     *device = nullptr;
   }
@@ -759,7 +759,7 @@ SoundResult FakeSound::CaptureCreate(const std::string* deviceId, ICaptureDevice
 
 SoundResult FakeSound::CreateSoundDevice(ISoundDevice** device) {
   std::lock_guard lock(state_->mutex);
-  state_->calls.push_back("CreateSoundDevice");
+  state_->calls.emplace_back("CreateSoundDevice");
   if (device != nullptr) {
     *device = nullptr;
   }
