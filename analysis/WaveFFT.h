@@ -37,14 +37,15 @@ enum TWindowType : std::uint8_t {
 };
 
 // Transforms Re[n] + i*Im[n], n < N, in place. Raises kNotPowerOfRadixMessage and touches
-// nothing when N is not a power of two or the arrays are shorter than N.
+// nothing when N is not a power of two or the arrays are shorter than N; N = 0 or 1 changes
+// nothing.
 using TTransformProc = void (*)(std::int32_t N, std::span<double> Re, std::span<double> Im);
 
 // Forward split-radix decimation-in-frequency FFT, unscaled.
 void SplitRadixFFT(std::int32_t N, std::span<double> Re, std::span<double> Im);
 
-// Builds, once per process, the twiddle tables an N-point SplitRadixFFT uses, so that the
-// transform itself allocates nothing. SplitRadixFFT calls it too; calling it ahead (the
+// Builds, once per process, the tables (twiddles, reorder swaps) an N-point SplitRadixFFT uses, so
+// that the transform itself allocates nothing. SplitRadixFFT calls it too; calling it ahead (the
 // Count setter does) keeps the first transform of a new length off the heap.
 void PrepareSplitRadixFFT(std::int32_t N);
 
@@ -67,8 +68,11 @@ class TWaveFFT {
 
   bool IsPowerOfRadix(std::int32_t value) const;
 
-  // Loads Values[0..HighIndex]; Count becomes HighIndex + 1.
+  // Loads Values[0..HighIndex]; Count becomes HighIndex + 1. A HighIndex past the values
+  // given is refused with kIndexOutOfRangeMessage. Allocates only when Count changes.
   void SetData(std::span<const std::int32_t> Values, std::int32_t HighIndex);
+  // Weights InputData into RealData (ImagData zero) and runs TransformProc on them; with
+  // Stabilize, smooths the lower half against the previous run. Allocates nothing.
   void Execute();
   double RealPart(std::int32_t Index) const;
   double ImagPart(std::int32_t Index) const;
