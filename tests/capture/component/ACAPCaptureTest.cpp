@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <stdexcept>
 #include <thread>
 #include <utility>
 
@@ -409,6 +410,27 @@ TEST_F(CaptureTest, NotificationsWithoutHandlerAndTheStopEventCallNothing) {
   const auto calls = rec.Calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].offset, 0u);
+}
+
+TEST_F(CaptureTest, ThrowingHandlerDoesNotEndTheService) {
+  std::atomic<int> calls{0};
+  TACAPCapture capture(acap_, nullptr);
+  capture.CreateBuffer(44100, 16, true, 4096);
+  capture.SetOnCaptureNotify([&](TACAPCapture&, std::uint32_t, std::uint32_t) {
+    if (++calls == 1) {
+      throw std::runtime_error("handler failed");
+    }
+  });
+  fake_.FireNotify(0);
+  const auto deadline = Clock::now() + 2s;
+  while (calls < 1 && Clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  fake_.FireNotify(1);
+  while (calls < 2 && Clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(calls, 2);
 }
 
 TEST_F(CaptureTest, TerminationRequestIsNoticedWithinAWait) {
