@@ -5,9 +5,18 @@
 #include <pulse/proplist.h>
 #include <pulse/rtclock.h>
 
+#include <algorithm>
+
 namespace sonavik {
 
 std::shared_ptr<PulseConnection> PulseConnection::Connect(SoundResult* result) {
+  // One bound for the whole exchange, the server's self-description included.
+  const auto deadline = std::chrono::steady_clock::now() + kTimeout;
+  const auto remaining = [deadline] {
+    return std::max(std::chrono::milliseconds(0),
+                    std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now()));
+  };
   std::shared_ptr<PulseConnection> connection(new PulseConnection());
   if (!connection->Start()) {
     *result = DSERR_GENERIC;
@@ -22,15 +31,17 @@ std::shared_ptr<PulseConnection> PulseConnection::Connect(SoundResult* result) {
       *result = DSERR_NODRIVER;
       return nullptr;
     }
-    const bool settled = connection->WaitFor([context] {
-      const pa_context_state_t state = pa_context_get_state(context);
-      return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-    });
+    const bool settled = connection->WaitFor(
+        [context] {
+          const pa_context_state_t state = pa_context_get_state(context);
+          return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+        },
+        remaining());
     if (!settled || pa_context_get_state(context) != PA_CONTEXT_READY) {
       *result = DSERR_NODRIVER;
       return nullptr;  // the destructor disconnects a connection still in progress
     }
-    connection->FetchDescription();
+    connection->FetchDescription(remaining());
   }
   *result = DS_OK;
   return connection;
@@ -149,7 +160,7 @@ bool PulseConnection::Finish(pa_operation* operation, std::chrono::milliseconds 
   return completed;
 }
 
-void PulseConnection::FetchDescription() {
+void PulseConnection::FetchDescription(std::chrono::milliseconds timeout) {
   struct Answer {
     PulseConnection* self;
     std::string text;
@@ -167,7 +178,7 @@ void PulseConnection::FetchDescription() {
         answer->self->Signal();
       },
       &answer);
-  if (Finish(operation)) {
+  if (Finish(operation, timeout)) {
     const char* server = pa_context_get_server(context_);
     description_ = answer.text + " (" + (server != nullptr ? server : "?") + ")";
   }

@@ -24,7 +24,8 @@ class PulseConnection {
   static constexpr std::chrono::milliseconds kTimeout{2000};
 
   // Connects to the server libpulse finds on its own (PULSE_SERVER, client.conf, the user's
-  // runtime directory), never spawning one. Null with *result set when there is none.
+  // runtime directory), never spawning one, within kTimeout. Null with *result set when there
+  // is none or it does not answer in time.
   static std::shared_ptr<PulseConnection> Connect(SoundResult* result);
 
   ~PulseConnection();
@@ -71,7 +72,7 @@ class PulseConnection {
  private:
   PulseConnection() = default;
   bool Start();
-  void FetchDescription();
+  void FetchDescription(std::chrono::milliseconds timeout);
   static void OnContextState(pa_context* context, void* self);
 
   pa_threaded_mainloop* loop_ = nullptr;
