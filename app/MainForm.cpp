@@ -114,6 +114,8 @@ TForm1::TForm1(QWidget* parent)
   ui_->Label6->adjustSize();
   setWindowIcon(SonavikIcon());
   MakeMainWindowFrame(*this, QPoint(194, 112), QSize(216, 406));
+  UseDesktopSliderKeys(*ui_->TrackBar1);
+  UseDesktopSliderKeys(*ui_->ScrollBar1);
 
   for (TMusicGauge* gauge : {ui_->MusicGauge2, ui_->MusicGauge1}) {
     gauge->SetZoneAB(90.0);

@@ -1,0 +1,369 @@
+// The three windows as they come up: frames, every control's kind, parent, place, size,
+// caption and face, creation order, tab order and the components' settings, read from the
+// running windows.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "ACAP.h"
+#include "Fonts.h"
+#include "MusicGauge.h"
+#include "PaintBox.h"
+#include "Shape.h"
+#include "WaveFFT.h"
+#include "WaveIFFT.h"
+#include "WindowsFixture.h"
+
+namespace sonavik::test {
+namespace {
+
+enum Face { W, S, P, L, V };  // window, scale, plain, letter, small (Verdana)
+
+struct Control {
+  const char* name;
+  const char* kind;  // the class, or a class it derives from
+  const char* parent;
+  int x, y, w, h;  // w < 0: sized to its content
+  const char* caption;
+  Face face;
+};
+
+const Control kMainControls[] = {
+    {"Bevel1", "sonavik::TBevel", "Form1", 40, 32, 65, 9, "", W},
+    {"Label1", "QLabel", "Form1", 48, 25, 49, 12, "0dB", S},
+    {"Bevel2", "sonavik::TBevel", "Form1", 40, 56, 65, 9, "", W},
+    {"Label2", "QLabel", "Form1", 48, 49, 49, 12, "-5dB", S},
+    {"Bevel3", "sonavik::TBevel", "Form1", 40, 94, 65, 9, "", W},
+    {"Label3", "QLabel", "Form1", 48, 87, 49, 12, "-12dB", S},
+    {"Bevel4", "sonavik::TBevel", "Form1", 40, 240, 65, 9, "", W},
+    {"Label4", "QLabel", "Form1", 48, 233, 49, 12, "-40dB", S},
+    {"Bevel5", "sonavik::TBevel", "Form1", 40, 136, 65, 9, "", W},
+    {"Label5", "QLabel", "Form1", 48, 129, 49, 12, "-20dB", S},
+    {"MusicGauge2", "sonavik::TMusicGauge", "Form1", 104, 32, 33, 209, "", W},
+    {"MusicGauge1", "sonavik::TMusicGauge", "Form1", 8, 32, 33, 209, "", W},
+    {"Shape1", "sonavik::TShape", "Form1", 8, 16, 33, 17, "", W},
+    {"Label7", "QLabel", "Form1", 8, 17, 33, 14, "Clip", V},
+    {"Shape2", "sonavik::TShape", "Form1", 104, 16, 33, 17, "", W},
+    {"Label8", "QLabel", "Form1", 104, 17, 33, 14, "Clip", V},
+    {"Label9", "QLabel", "Form1", 40, 248, 33, 15, "0.0", P},
+    {"Label10", "QLabel", "Form1", 72, 248, 33, 15, "0.0", P},
+    {"SpeedButton1", "QToolButton", "Form1", 8, 376, 201, 22, "DC-Stop Filter", S},
+    {"GroupBox1", "QGroupBox", "Form1", 152, 32, 57, 233, "調節", W},
+    {"Label6", "QLabel", "GroupBox1", 8, 208, -1, -1, "x", W},
+    {"TrackBar1", "QSlider", "GroupBox1", 8, 16, 41, 185, "", W},
+    {"Edit1", "QLineEdit", "GroupBox1", 16, 205, 33, 18, "1", W},
+    {"Panel1", "QFrame", "Form1", 8, 244, 33, 21, "L", L},
+    {"Panel2", "QFrame", "Form1", 104, 244, 33, 21, "R", L},
+    {"Panel3", "QFrame", "Form1", 48, 168, 49, 49, "", W},
+    {"PaintBox1", "sonavik::TPaintBox", "Panel3", 1, 1, 47, 47, "", W},
+    {"Button1", "QPushButton", "Form1", 8, 272, 81, 17, "DiroVozor", V},
+    {"Button2", "QPushButton", "Form1", 88, 272, 65, 17, "Darudade", V},
+    {"Button3", "QPushButton", "Form1", 152, 272, 57, 17, "Version", V},
+    {"GroupBox2", "QGroupBox", "Form1", 8, 296, 201, 49, "ウェイト", W},
+    {"ScrollBar1", "QScrollBar", "GroupBox2", 16, 18, 169, 17, "", W},
+    {"ComboBox1", "QComboBox", "Form1", 8, 352, 201, 20, "", W},
+};
+
+const Control kWaveControls[] = {
+    {"PaintBox1", "sonavik::TPaintBox", "WaveDlg", 0, 0, 404, 256, "", W},
+    {"Panel1", "QFrame", "WaveDlg", 0, 256, 404, 40, "", W},
+    {"SpeedButton1", "QToolButton", "Panel1", 16, 8, 65, 25, "Left ch.", P},
+    {"SpeedButton2", "QToolButton", "Panel1", 88, 8, 65, 25, "Right ch.", P},
+};
+
+const Control kDarudadeControls[] = {
+    {"Panel1", "QFrame", "DarudadeDlg", 0, 0, 364, 145, "", W},
+    {"PaintBox1", "sonavik::TPaintBox", "Panel1", 32, 0, 332, 145, "", W},
+    {"Panel2", "QFrame", "Panel1", 0, 0, 32, 145, "L", S},
+    {"Panel3", "QFrame", "DarudadeDlg", 0, 145, 364, 145, "", W},
+    {"PaintBox2", "sonavik::TPaintBox", "Panel3", 32, 0, 332, 145, "", W},
+    {"Panel4", "QFrame", "Panel3", 0, 0, 32, 145, "R", S},
+    {"StatusBar1", "QStatusBar", "DarudadeDlg", 0, 291, 364, 19, "", W},
+};
+
+QString Caption(const QWidget* w) {
+  if (auto* label = qobject_cast<const QLabel*>(w)) {
+    return label->text();
+  }
+  if (auto* button = qobject_cast<const QAbstractButton*>(w)) {
+    return button->text();
+  }
+  if (auto* box = qobject_cast<const QGroupBox*>(w)) {
+    return box->title();
+  }
+  if (auto* edit = qobject_cast<const QLineEdit*>(w)) {
+    return edit->text();
+  }
+  return {};
+}
+
+struct FaceSpec {
+  const char* family;
+  const char* standIn;
+  int pixels;
+  bool bold;
+};
+
+FaceSpec Expected(Face face) {
+  switch (face) {
+    case W:
+      return {"ＭＳ Ｐゴシック", "IPAPGothic", 12, false};
+    case S:
+      return {"Arial", "Liberation Sans", 12, true};
+    case P:
+      return {"Arial", "Liberation Sans", 12, false};
+    case L:
+      return {"Arial", "Liberation Sans", 13, true};
+    case V:
+      return {"Verdana", "DejaVu Sans", 11, false};
+  }
+  return {};
+}
+
+template <std::size_t N>
+void CheckControls(const QWidget& window, const Control (&table)[N]) {
+  std::map<QString, std::vector<QString>> orderByParent;
+  for (const Control& c : table) {
+    SCOPED_TRACE(c.name);
+    auto* w = window.findChild<QWidget*>(c.name);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->inherits(c.kind)) << w->metaObject()->className();
+    ASSERT_NE(w->parentWidget(), nullptr);
+    EXPECT_EQ(w->parentWidget()->objectName(), c.parent);
+    EXPECT_EQ(w->pos(), QPoint(c.x, c.y));
+    if (c.w >= 0) {
+      EXPECT_EQ(w->size(), QSize(c.w, c.h));
+    } else {
+      EXPECT_EQ(w->size(), w->sizeHint());
+    }
+    EXPECT_EQ(Caption(w), QString::fromUtf8(c.caption));
+    const FaceSpec face = Expected(c.face);
+    EXPECT_EQ(w->font().family(), QString::fromUtf8(face.family));
+    EXPECT_EQ(w->font().pixelSize(), face.pixels);
+    EXPECT_EQ(w->font().bold(), face.bold);
+    // The name resolves to an installed face that stands in for it.
+    EXPECT_EQ(QFontInfo(w->font()).family(), face.standIn);
+    orderByParent[c.parent].push_back(c.name);
+  }
+  // Siblings come into being in the table's order, so later ones lie on top.
+  for (const auto& [parentName, names] : orderByParent) {
+    SCOPED_TRACE(parentName.toStdString());
+    const QWidget* parent =
+        parentName == window.objectName() ? &window : window.findChild<QWidget*>(parentName);
+    ASSERT_NE(parent, nullptr);
+    std::vector<QString> created;
+    for (const QObject* child : parent->children()) {
+      if (std::find(names.begin(), names.end(), child->objectName()) != names.end()) {
+        created.push_back(child->objectName());
+      }
+    }
+    EXPECT_EQ(created, names);
+  }
+}
+
+// The widgets the Tab key visits, in order, starting at `first` and going once round.
+std::vector<QString> TabCycle(QWidget* first) {
+  std::vector<QString> names;
+  QWidget* w = first;
+  do {
+    if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled()) {
+      names.push_back(w->objectName());
+    }
+    w = w->nextInFocusChain();
+  } while (w != first && names.size() < 100);
+  return names;
+}
+
+using WindowsLayout = WindowsTest;
+
+TEST_F(WindowsLayout, MainWindowFrameCaptionPlaceAndSize) {
+  EXPECT_EQ(form->objectName(), "Form1");
+  EXPECT_EQ(form->windowTitle(), "Sonavik");
+  EXPECT_EQ(form->pos(), QPoint(194, 112));
+  EXPECT_EQ(form->size(), QSize(216, 406));
+  EXPECT_EQ(form->minimumSize(), form->maximumSize());
+  const Qt::WindowFlags flags = form->windowFlags();
+  EXPECT_EQ(form->windowType(), Qt::Window);
+  EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+  EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+  EXPECT_FALSE(form->windowIcon().isNull());
+  EXPECT_EQ(form->font().family(), "ＭＳ Ｐゴシック");
+  EXPECT_EQ(form->font().pixelSize(), 12);
+  EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(WindowsLayout, ToolWindowsAreHiddenFixedToolFramesAtTheirPlace) {
+  struct {
+    QWidget* window;
+    const char* name;
+    const char* caption;
+    QSize client;
+  } windows[] = {{waveDlg.get(), "WaveDlg", "DiroVozor", {404, 296}},
+                 {darudadeDlg.get(), "DarudadeDlg", "Darudade", {364, 310}}};
+  for (const auto& w : windows) {
+    SCOPED_TRACE(w.name);
+    EXPECT_EQ(w.window->objectName(), w.name);
+    EXPECT_EQ(w.window->windowTitle(), w.caption);
+    EXPECT_FALSE(w.window->isVisible());
+    EXPECT_EQ(w.window->windowType(), Qt::Tool);
+    EXPECT_TRUE(w.window->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(w.window->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_EQ(w.window->pos(), QPoint(420, 110));
+    EXPECT_EQ(w.window->size(), w.client);
+    EXPECT_EQ(w.window->minimumSize(), w.window->maximumSize());
+    EXPECT_EQ(w.window->font().family(), "ＭＳ Ｐゴシック");
+    // Closing the main window ends the program, whatever the tool windows do.
+    EXPECT_FALSE(w.window->testAttribute(Qt::WA_QuitOnClose));
+  }
+}
+
+TEST_F(WindowsLayout, MainWindowControls) {
+  CheckControls(*form, kMainControls);
+}
+
+TEST_F(WindowsLayout, DiroVozorControls) {
+  CheckControls(*waveDlg, kWaveControls);
+}
+
+TEST_F(WindowsLayout, DarudadeControls) {
+  CheckControls(*darudadeDlg, kDarudadeControls);
+  // One row of the window's face between the lower row and the status bar.
+  auto* lower = darudadeDlg->findChild<QWidget*>("Panel3");
+  EXPECT_EQ(darudadeDlg->StatusBar1()->y() - (lower->y() + lower->height()), 1);
+}
+
+TEST_F(WindowsLayout, TabOrderVisitsTheInputControlsOnly) {
+  const std::vector<QString> expected = {"TrackBar1", "Edit1",      "Button1",  "Button2",
+                                         "Button3",   "ScrollBar1", "ComboBox1"};
+  EXPECT_EQ(TabCycle(form->TrackBar1()), expected);
+  for (const char* name : {"SpeedButton1", "Shape1", "MusicGauge1", "PaintBox1", "Panel3",
+                           "GroupBox1", "Label9", "Bevel1"}) {
+    EXPECT_EQ(form->findChild<QWidget*>(name)->focusPolicy() & Qt::TabFocus, 0) << name;
+  }
+  for (QWidget* w : {static_cast<QWidget*>(waveDlg->SpeedButton1()),
+                     static_cast<QWidget*>(waveDlg->SpeedButton2())}) {
+    EXPECT_EQ(w->focusPolicy(), Qt::NoFocus);
+  }
+}
+
+TEST_F(WindowsLayout, MainWindowSettings) {
+  QSlider* bar = form->TrackBar1();
+  EXPECT_EQ(bar->orientation(), Qt::Vertical);
+  EXPECT_EQ(bar->minimum(), 0);
+  EXPECT_EQ(bar->maximum(), 1000);
+  EXPECT_EQ(bar->value(), 900);
+  EXPECT_EQ(bar->tickInterval(), 50);
+  EXPECT_EQ(bar->tickPosition(), QSlider::TicksBothSides);
+  EXPECT_EQ(bar->singleStep(), 1);
+  EXPECT_EQ(bar->pageStep(), 2);
+  // The minimum is at the top: the slider's far end drawn upward is position 0.
+  EXPECT_TRUE(bar->invertedAppearance());
+
+  QScrollBar* wait = form->ScrollBar1();
+  EXPECT_EQ(wait->orientation(), Qt::Horizontal);
+  EXPECT_EQ(wait->minimum(), 0);
+  EXPECT_EQ(wait->maximum(), 200);
+  EXPECT_EQ(wait->value(), 35);
+  EXPECT_EQ(wait->singleStep(), 1);
+  EXPECT_EQ(wait->pageStep(), 1);
+
+  EXPECT_FALSE(form->ComboBox1()->isEditable());
+  EXPECT_TRUE(form->SpeedButton1()->isCheckable());
+  EXPECT_FALSE(form->SpeedButton1()->isChecked());
+  EXPECT_TRUE(waveDlg->SpeedButton1()->isCheckable());
+  EXPECT_TRUE(waveDlg->SpeedButton1()->isChecked());
+  EXPECT_TRUE(waveDlg->SpeedButton2()->isCheckable());
+  EXPECT_FALSE(waveDlg->SpeedButton2()->isChecked());
+  EXPECT_FALSE(waveDlg->SpeedButton1()->autoExclusive());
+
+  EXPECT_EQ(form->Shape1()->BrushColor(), 0xFFFFFFu);
+  EXPECT_EQ(form->Shape2()->BrushColor(), 0xFFFFFFu);
+  // The readouts hide what lies behind them; the scale labels let the lines show through.
+  EXPECT_TRUE(form->Label9()->autoFillBackground());
+  EXPECT_TRUE(form->Label10()->autoFillBackground());
+  EXPECT_FALSE(form->findChild<QLabel*>("Label1")->autoFillBackground());
+  for (const char* name : {"Panel1", "Panel2"}) {
+    auto* panel = form->findChild<QFrame*>(name);
+    EXPECT_EQ(panel->frameShape(), QFrame::Panel) << name;
+    EXPECT_EQ(panel->frameShadow(), QFrame::Raised) << name;
+    EXPECT_EQ(panel->lineWidth(), 1) << name;
+  }
+  EXPECT_FALSE(darudadeDlg->StatusBar1()->isSizeGripEnabled());
+  EXPECT_TRUE(darudadeDlg->StatusBar1()->currentMessage().isEmpty());
+}
+
+TEST_F(WindowsLayout, KeysStepTheGainAndTheWaitAsOnTheDesktop) {
+  QSlider* bar = form->TrackBar1();
+  // Up moves the thumb up, toward the minimum at the top: more gain.
+  QTest::keyClick(bar, Qt::Key_Up);
+  EXPECT_EQ(bar->value(), 899);
+  EXPECT_EQ(form->Edit1()->text(), "1.01");
+  QTest::keyClick(bar, Qt::Key_PageDown);
+  EXPECT_EQ(bar->value(), 901);
+  EXPECT_EQ(form->Edit1()->text(), "0.99");
+  QTest::keyClick(bar, Qt::Key_Left);
+  EXPECT_EQ(bar->value(), 900);
+  QTest::keyClick(bar, Qt::Key_Right);
+  EXPECT_EQ(bar->value(), 901);
+  QTest::keyClick(bar, Qt::Key_Home);
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_EQ(form->Edit1()->text(), "10");
+
+  QScrollBar* wait = form->ScrollBar1();
+  QTest::keyClick(wait, Qt::Key_Right);
+  EXPECT_EQ(wait->value(), 36);
+  QTest::keyClick(wait, Qt::Key_Left);
+  QTest::keyClick(wait, Qt::Key_Left);
+  EXPECT_EQ(wait->value(), 34);
+  QTest::keyClick(wait, Qt::Key_PageDown);
+  EXPECT_EQ(wait->value(), 35);
+  QTest::keyClick(wait, Qt::Key_PageUp);
+  EXPECT_EQ(wait->value(), 34);
+  QTest::keyClick(wait, Qt::Key_End);
+  EXPECT_EQ(wait->value(), 200);
+}
+
+TEST_F(WindowsLayout, GaugesAndComponentsCarryTheirSettings) {
+  for (TMusicGauge* g : {form->MusicGauge1(), form->MusicGauge2()}) {
+    EXPECT_EQ(g->ZoneAB(), 90.0);
+    EXPECT_EQ(g->ZoneBC(), 60.0);
+    EXPECT_EQ(g->ZoneAColor(), 0x0000FFu);
+    EXPECT_EQ(g->ZoneBColor(), 0x00FFFFu);
+    EXPECT_EQ(g->ZoneCColor(), 0x00FF00u);
+    EXPECT_TRUE(g->PeakHold());
+    EXPECT_EQ(g->PeakHoldTime(), 50u);
+    EXPECT_EQ(g->PeakThreshold(), 50.0);
+    EXPECT_EQ(g->MaxValue(), 0);
+    EXPECT_EQ(g->MinValue(), -400);
+    EXPECT_EQ(g->Progress(), -400);
+  }
+  EXPECT_EQ(form->ACAP1().DebugOption(), dsoHaltOnError);
+  EXPECT_TRUE(HaltOnErrorFlag());
+  EXPECT_EQ(form->Timer1().interval(), 200);
+  EXPECT_TRUE(form->Timer1().isActive());
+  EXPECT_EQ(form->Timer2().interval(), 100);
+  EXPECT_TRUE(form->Timer2().isActive());
+  for (TWaveFFT* fft : {&form->WaveFFT1(), &form->WaveFFT2()}) {
+    EXPECT_EQ(fft->Count(), 0);
+    EXPECT_EQ(fft->SamplingRate(), 44100.0);
+    EXPECT_EQ(fft->WindowType(), wtKAISER);
+  }
+  EXPECT_EQ(form->WaveIFFT1().Count(), 2);
+  EXPECT_EQ(form->WaveIFFT2().Count(), 2);
+}
+
+}  // namespace
+}  // namespace sonavik::test
