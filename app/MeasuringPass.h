@@ -49,15 +49,16 @@ class TMeasuringPass {
   // has no logarithm and is drawn where a magnitude of 1 lies, on the row H itself.
   static std::int32_t SpectrumRise(double magnitude);
 
-  // Steps 5 to 12 on a capture whose status bit 0 is set: reads the ring, builds the sample
-  // arrays, the vector points and (scopeOn) the scope points and (spectrumOn) the analyser
+  // The measuring part of a pass, on a capture that is capturing: reads the whole ring from
+  // its read cursor into the first half of the block (the second half zeroed), builds the
+  // sample arrays, the vector points and, when asked, the scope points and the analyser
   // inputs, and returns the levels.
   PassLevels Measure(TACAPCapture& capture, const PassSettings& settings);
   // The same from a raw 8192-byte block already in place (tests and benchmarks).
   PassLevels MeasureBlock(const PassSettings& settings);
 
-  // Step 13's analyses (spectrumOn only): SetData, Execute on both analysers, and the
-  // spectrum points.
+  // With the spectrum window showing, after Measure: loads both analysers, runs them and
+  // builds the spectrum points. Analyser errors pass through to the caller.
   void Analyse(TWaveFFT& left, TWaveFFT& right, const PassSettings& settings);
 
   std::array<std::uint8_t, 2 * kRingBytes>& RawBlock() { return raw_; }
