@@ -10,6 +10,7 @@ namespace {
 
 // The notify interface of a capture buffer. It keeps only the ring, so releasing it before or
 // after the buffer makes no difference.
+// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): destroyed only by Release()
 class PulseCaptureNotify final : public PulseRefCounted<ISoundNotify> {
  public:
   explicit PulseCaptureNotify(std::shared_ptr<PulseCaptureRing> ring) : ring_(std::move(ring)) {}

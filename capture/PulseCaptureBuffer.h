@@ -20,6 +20,7 @@
 
 namespace sonavik {
 
+// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): destroyed only by Release()
 class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
  public:
   // device: the source's name, or nullopt to follow the server's default source.

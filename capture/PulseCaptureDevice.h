@@ -16,6 +16,7 @@
 
 namespace sonavik {
 
+// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): destroyed only by Release()
 class PulseCaptureDevice final : public PulseRefCounted<ICaptureDevice> {
  public:
   // The largest ring DirectSound accepts.

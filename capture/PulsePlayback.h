@@ -14,6 +14,7 @@
 
 namespace sonavik {
 
+// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): destroyed only by Release()
 class PulseSoundDevice final : public PulseRefCounted<ISoundDevice> {
  public:
   // connect: the session's live connection, or null without a server.
@@ -31,6 +32,7 @@ class PulseSoundDevice final : public PulseRefCounted<ISoundDevice> {
   std::uint32_t level_ = 0;
 };
 
+// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): destroyed only by Release()
 class PulsePrimaryBuffer final : public PulseRefCounted<ISoundBuffer> {
  public:
   explicit PulsePrimaryBuffer(bool with3D) : with3D_(with3D) {}
@@ -42,6 +44,7 @@ class PulsePrimaryBuffer final : public PulseRefCounted<ISoundBuffer> {
   const bool with3D_;
 };
 
+// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): destroyed only by Release()
 class PulseListener3D final : public PulseRefCounted<IListener3D> {
  public:
   PulseListener3D() = default;

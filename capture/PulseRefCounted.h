@@ -7,7 +7,9 @@
 
 namespace sonavik {
 
+// Destroyed only by Release(), through this class: the destructor is virtual and not public.
 template <class Interface>
+// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor)
 class PulseRefCounted : public Interface {
  public:
   std::uint32_t AddRef() override { return references_.fetch_add(1) + 1; }

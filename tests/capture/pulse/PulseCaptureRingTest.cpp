@@ -349,10 +349,11 @@ TEST(PulseCaptureDesc, FragmentsAreWholeFramesAndAtMostAQuarterRingOrTenMillisec
     SCOPED_TRACE(std::to_string(c.ring) + " bytes at " + std::to_string(c.spec.rate));
     EXPECT_EQ(fragment % frame, 0u);
     EXPECT_GE(fragment, frame);
-    EXPECT_LE(fragment, c.ring / 4);
+    const std::uint32_t quarter = c.ring / 4;  // whole bytes
+    EXPECT_LE(fragment, quarter);
     EXPECT_LE(fragment, tenMs);
     // Not needlessly small either: within one frame of the smaller bound.
-    EXPECT_GT(fragment + frame, std::min<double>(c.ring / 4, tenMs));
+    EXPECT_GT(fragment + frame, std::min<double>(quarter, tenMs));
   }
   // A ring smaller than four frames still gets whole frames.
   EXPECT_EQ(PulseCaptureBuffer::FragmentFor(6, {PA_SAMPLE_S16LE, 44100, 2}), 4u);

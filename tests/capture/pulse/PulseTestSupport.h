@@ -88,11 +88,11 @@ struct Tone {
         std::lround(-8192.0 * std::sin(2.0 * std::numbers::pi * n / 44.1)));
   }
   static std::vector<std::int16_t> Interleaved(double seconds) {
-    const int frames = static_cast<int>(seconds * kRate);
-    std::vector<std::int16_t> samples(2 * static_cast<std::size_t>(frames));
-    for (int n = 0; n < frames; ++n) {
-      samples[2 * n] = Left(n);
-      samples[2 * n + 1] = Right(n);
+    const auto frames = static_cast<std::size_t>(seconds * kRate);
+    std::vector<std::int16_t> samples(2 * frames);
+    for (std::size_t n = 0; n < frames; ++n) {
+      samples[2 * n] = Left(static_cast<int>(n));
+      samples[2 * n + 1] = Right(static_cast<int>(n));
     }
     return samples;
   }
