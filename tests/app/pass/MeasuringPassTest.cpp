@@ -44,14 +44,6 @@ TEST_F(MeasuringPassTest, UnityGainAtTheInitialPositionKeepsEverySample) {
   }
 }
 
-TEST_F(MeasuringPassTest, GainRunsFromZeroAtTheBottomToTenAtTheTop) {
-  EXPECT_EQ(TMeasuringPass::Gain(1000, 900), 1.0);
-  EXPECT_EQ(TMeasuringPass::Gain(1000, 1000), 0.0);
-  EXPECT_EQ(TMeasuringPass::Gain(1000, 0), 10.0);
-  EXPECT_EQ(TMeasuringPass::Gain(1000, 890), 1.1);
-  EXPECT_EQ(TMeasuringPass::Gain(1000, 950), 0.5);
-}
-
 TEST_F(MeasuringPassTest, ZeroGainSilencesAFullScaleBlock) {
   FillCaptured(*pass, -32768, 32767);
   const PassLevels levels = pass->MeasureBlock(AtPosition(1000));
@@ -201,14 +193,6 @@ TEST_F(MeasuringPassTest, DcStopKeepsNothingFromBlockToBlock) {
   // Mean -2000.5.
   EXPECT_EQ(firstRight[0], -2000);
   EXPECT_EQ(firstRight[kCaptured], 2000);
-}
-
-TEST_F(MeasuringPassTest, DcStopOffLeavesTheOffsetAlone) {
-  FillCaptured(*pass, 3, 1);
-  pass->MeasureBlock(PassSettings{});
-  EXPECT_EQ(pass->Left()[0], 3);
-  EXPECT_EQ(pass->Left()[kCaptured], 0);
-  EXPECT_EQ(pass->Right()[0], 1);
 }
 
 TEST_F(MeasuringPassTest, SilentBlockPutsEveryVectorPointAtTheCentre) {
