@@ -80,13 +80,13 @@ void ResetDebugLogForTesting() {
   LogState().count = 0;
 }
 
-SoundResult CheckResult(SoundResult code, const std::string& message) {
+SoundResult CheckResult(SoundResult code, std::string_view message) {
   if (code == DS_OK) {
     return code;
   }
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, "(Error Code(%X))", static_cast<unsigned>(code));
-  const std::string text = message + suffix;
+  const std::string text = std::string(message) + suffix;
   WriteDebugLog(text);
   if (HaltOnErrorFlag()) {
     HaltProgram(text);

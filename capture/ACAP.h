@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "SoundPlatform.h"
@@ -33,8 +34,9 @@ std::int32_t DebugLogCount();
 
 // 0 passes silently; any other code is reported as message + "(Error Code(%X))" through
 // WriteDebugLog, then the program ends when HaltOnErrorFlag is set (text to standard error,
-// exit code 1). Returns the code.
-SoundResult CheckResult(SoundResult code, const std::string& message);
+// exit code 1). Returns the code. Takes a view so that the success path, which the measuring
+// pass runs on every block, allocates nothing.
+SoundResult CheckResult(SoundResult code, std::string_view message);
 // Writes "debug#%.5d ... %s" CR LF to ACAP_DebugLog.txt beside the program file when
 // DebugMessageFlag is set (the first line of a run empties the file), then throws EACAP
 // when ExceptOnErrorFlag is set.
