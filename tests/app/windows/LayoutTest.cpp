@@ -199,7 +199,15 @@ TEST_F(WindowsLayout, MainWindowFrameCaptionPlaceAndSize) {
   EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
   EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
   EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
-  EXPECT_FALSE(form->windowIcon().isNull());
+  // The program's icon in its two sizes, each a picture rather than a blank square.
+  const QList<QSize> sizes = form->windowIcon().availableSizes();
+  EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+  EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+  for (int side : {16, 32}) {
+    const QImage icon = form->windowIcon().pixmap(QSize(side, side)).toImage();
+    EXPECT_EQ(icon.size(), QSize(side, side));
+    EXPECT_NE(icon.pixel(side / 4, side - 4), icon.pixel(side / 4, 1)) << side;
+  }
   EXPECT_EQ(form->font().family(), "ＭＳ Ｐゴシック");
   EXPECT_EQ(form->font().pixelSize(), 12);
   EXPECT_TRUE(form->isVisible());
