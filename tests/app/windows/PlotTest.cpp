@@ -41,12 +41,6 @@ class WindowsPlot : public WindowsTest {
   }
 };
 
-TEST_F(WindowsPlot, ColoursAreTakenAsBlueGreenRed) {
-  EXPECT_EQ(ColorFromTColor(kVectorTrace).rgb() & 0xFFFFFF, kCyan);
-  EXPECT_EQ(ColorFromTColor(kRightTrace).rgb() & 0xFFFFFF, kPink);
-  EXPECT_EQ(ColorFromTColor(0x4080FF).rgb() & 0xFFFFFF, 0xFF8040u);
-}
-
 TEST_F(WindowsPlot, SilenceLeavesTheVectorBoxBlack) {
   // A constant 3000 on the left puts the captured half at x = 25: a stroke back to 23.
   Fill(ConstantRing(3000, 0));
