@@ -34,7 +34,9 @@ bool AutoResetEvent::TryConsume() {
   return was;
 }
 
-EventHandle CreateAutoResetEvent() { return std::make_shared<AutoResetEvent>(); }
+EventHandle CreateAutoResetEvent() {
+  return std::make_shared<AutoResetEvent>();
+}
 
 int WaitForAny(const EventHandle* events, std::size_t count, std::chrono::milliseconds timeout) {
   if (events == nullptr || count == 0) {

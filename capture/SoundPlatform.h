@@ -163,9 +163,8 @@ class ISoundDevice : public SoundObject {
 
 // Called once per capture device, the default device first with a null id. Returning false
 // ends the enumeration.
-using CaptureEnumCallback = std::function<bool(const std::string* deviceId,
-                                               const std::string& description,
-                                               const std::string& module)>;
+using CaptureEnumCallback = std::function<bool(
+    const std::string* deviceId, const std::string& description, const std::string& module)>;
 
 class SoundPlatform {
  public:
