@@ -24,6 +24,16 @@ class MeasuringPassTest : public ::testing::Test {
   std::unique_ptr<TMeasuringPass> pass = std::make_unique<TMeasuringPass>();
 };
 
+// A block with no sound in it: exactly -6000 dB, the gauges far below their range, no lamp.
+void ExpectSilence(const PassLevels& levels) {
+  EXPECT_EQ(levels.levelL, -6000.0);
+  EXPECT_EQ(levels.levelR, -6000.0);
+  EXPECT_EQ(levels.gaugeL, -60000);
+  EXPECT_EQ(levels.gaugeR, -60000);
+  EXPECT_FALSE(levels.clipL);
+  EXPECT_FALSE(levels.clipR);
+}
+
 TEST_F(MeasuringPassTest, UnityGainAtTheInitialPositionKeepsEverySample) {
   pass->RawBlock().fill(0);
   const std::int16_t samples[] = {-32768, -32767, -12345, -1, 0, 1, 777, 32766, 32767};
@@ -51,12 +61,7 @@ TEST_F(MeasuringPassTest, ZeroGainSilencesAFullScaleBlock) {
     ASSERT_EQ(pass->Left()[i], 0);
     ASSERT_EQ(pass->Right()[i], 0);
   }
-  EXPECT_EQ(levels.levelL, -6000.0);
-  EXPECT_EQ(levels.levelR, -6000.0);
-  EXPECT_EQ(levels.gaugeL, -60000);
-  EXPECT_EQ(levels.gaugeR, -60000);
-  EXPECT_FALSE(levels.clipL);
-  EXPECT_FALSE(levels.clipR);
+  ExpectSilence(levels);
 }
 
 TEST_F(MeasuringPassTest, HalfwayProductsGoToTheEvenNeighbour) {
@@ -119,12 +124,7 @@ TEST_F(MeasuringPassTest, LevelsAreDecibelsOfFullScale) {
 TEST_F(MeasuringPassTest, SilenceGivesMinusSixThousandDecibels) {
   pass->RawBlock().fill(0);
   const PassLevels levels = pass->MeasureBlock(PassSettings{});
-  EXPECT_EQ(levels.levelL, -6000.0);
-  EXPECT_EQ(levels.levelR, -6000.0);
-  EXPECT_EQ(levels.gaugeL, -60000);
-  EXPECT_EQ(levels.gaugeR, -60000);
-  EXPECT_FALSE(levels.clipL);
-  EXPECT_FALSE(levels.clipR);
+  ExpectSilence(levels);
 }
 
 TEST_F(MeasuringPassTest, TenfoldGainOverdrivesBothChannelsAndCapsTheGauges) {
