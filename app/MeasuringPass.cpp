@@ -76,8 +76,9 @@ PassLevels TMeasuringPass::MeasureBlock(const PassSettings& settings) {
   const long double gain = Gain(settings.gainMax, settings.gainPosition);
   const std::uint8_t* raw = raw_.data();
   for (int i = 0; i < kFrames; ++i) {
-    left_[i] = NearestEven(static_cast<long double>(Sample(raw + 4 * i, 0)) * gain);
-    right_[i] = NearestEven(static_cast<long double>(Sample(raw + 4 * i, 2)) * gain);
+    left_[i] = NearestEven(static_cast<long double>(Sample(raw + std::ptrdiff_t{4} * i, 0)) * gain);
+    right_[i] =
+        NearestEven(static_cast<long double>(Sample(raw + std::ptrdiff_t{4} * i, 2)) * gain);
   }
 
   if (settings.dcStop) {

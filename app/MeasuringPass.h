@@ -61,7 +61,7 @@ class TMeasuringPass {
   // builds the spectrum points. Analyser errors pass through to the caller.
   void Analyse(TWaveFFT& left, TWaveFFT& right, const PassSettings& settings);
 
-  std::array<std::uint8_t, 2 * kRingBytes>& RawBlock() { return raw_; }
+  std::array<std::uint8_t, std::size_t{2} * kRingBytes>& RawBlock() { return raw_; }
   const std::array<std::int32_t, kFrames>& Left() const { return left_; }
   const std::array<std::int32_t, kFrames>& Right() const { return right_; }
   const std::array<QPoint, kFrames>& VectorPoints() const { return vector_; }
@@ -71,7 +71,7 @@ class TMeasuringPass {
   const std::array<QPoint, kBins>& SpectrumRight() const { return spectrumR_; }
 
  private:
-  alignas(16) std::array<std::uint8_t, 2 * kRingBytes> raw_{};
+  alignas(16) std::array<std::uint8_t, std::size_t{2} * kRingBytes> raw_{};
   std::array<std::int32_t, kFrames> left_{};
   std::array<std::int32_t, kFrames> right_{};
   std::array<std::int32_t, kFrames> fftInL_{};

@@ -100,6 +100,9 @@ struct SoundBufferDesc {
   const WaveFormatEx* lpwfxFormat = nullptr;
 };
 
+// Only Release destroys an object, so the destructor is not public; it stays virtual because
+// an object may be released through any of its interfaces.
+// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor)
 class SoundObject {
  public:
   virtual std::uint32_t AddRef() = 0;
