@@ -16,6 +16,7 @@
 #include <cmath>
 #include <exception>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -53,6 +54,13 @@ QLocale NumberLocale() {
   // "1,5" is not 15 in an English locale: the gain box takes no digit grouping.
   locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
   return locale;
+}
+
+// A plot area with one trace on the background, shown at once.
+void ShowTrace(TPaintBox& box, std::span<const QPoint> points, TColor pen) {
+  box.Clear(kPlotBackground);
+  box.Polyline(points, pen);
+  box.Present();
 }
 
 }  // namespace
@@ -345,10 +353,7 @@ void TForm1::MeasureAndDraw(const PassSettings& settings) {
   ui_->MusicGauge1->SetProgress(levels.gaugeL);
   ui_->MusicGauge2->SetProgress(levels.gaugeR);
 
-  TPaintBox* vector = ui_->PaintBox1;
-  vector->Clear(kPlotBackground);
-  vector->Polyline(pass_->VectorPoints(), kVectorTrace);
-  vector->Present();
+  ShowTrace(*ui_->PaintBox1, pass_->VectorPoints(), kVectorTrace);
 
   if (settings.scopeOn) {
     TPaintBox* scope = waveDlg_->PaintBox1();
@@ -364,14 +369,8 @@ void TForm1::MeasureAndDraw(const PassSettings& settings) {
 
   if (settings.spectrumOn) {
     pass_->Analyse(*waveFFT1_, *waveFFT2_, settings);
-    TPaintBox* left = darudadeDlg_->PaintBox1();
-    left->Clear(kPlotBackground);
-    left->Polyline(pass_->SpectrumLeft(), kLeftTrace);
-    left->Present();
-    TPaintBox* right = darudadeDlg_->PaintBox2();
-    right->Clear(kPlotBackground);
-    right->Polyline(pass_->SpectrumRight(), kRightTrace);
-    right->Present();
+    ShowTrace(*darudadeDlg_->PaintBox1(), pass_->SpectrumLeft(), kLeftTrace);
+    ShowTrace(*darudadeDlg_->PaintBox2(), pass_->SpectrumRight(), kRightTrace);
   }
 }
 
