@@ -232,8 +232,18 @@ void TACAPCapture::ReadBlock(std::uint32_t Offset, void* Dest, std::uint32_t Len
 void TACAPCapture::SetOnCaptureNotify(TACAPCaptureNotifyEvent handler) {
   auto next =
       handler ? std::make_shared<const TACAPCaptureNotifyEvent>(std::move(handler)) : nullptr;
-  std::lock_guard lock(handlerMutex_);
+  std::unique_lock lock(handlerMutex_);
   onCaptureNotify_.swap(next);
+  // next now holds the previous handler. A call of it that is under way on another thread is
+  // waited for; one on this thread is the caller itself.
+  const TACAPCaptureNotifyEvent* previous = next.get();
+  handlerIdle_.wait(lock, [&] {
+    return previous == nullptr || runningHandler_ != previous ||
+           runningThread_ == std::this_thread::get_id();
+  });
+  lock.unlock();
+  // The previous handler (and what it captured) is destroyed here, outside the lock, unless
+  // its own running call still holds it.
 }
 
 void TACAPCapture::DoCaptureNotify() {
@@ -241,11 +251,29 @@ void TACAPCapture::DoCaptureNotify() {
   {
     std::lock_guard lock(handlerMutex_);
     handler = onCaptureNotify_;
+    if (!handler) {
+      return;
+    }
+    runningHandler_ = handler.get();
+    runningThread_ = std::this_thread::get_id();
   }
+  // Marks the call finished however it ends (a handler may throw). This thread's share of
+  // the handler is let go first, so that a caller waiting in SetOnCaptureNotify is the one
+  // that destroys it.
+  struct EndOfCall {
+    TACAPCapture& capture;
+    std::shared_ptr<const TACAPCaptureNotifyEvent>& handler;
+    ~EndOfCall() {
+      handler.reset();
+      {
+        std::lock_guard lock(capture.handlerMutex_);
+        capture.runningHandler_ = nullptr;
+        capture.runningThread_ = std::thread::id();
+      }
+      capture.handlerIdle_.notify_all();
+    }
+  } endOfCall{*this, handler};
   // Called without the lock, so that a handler may itself set a new handler.
-  if (!handler) {
-    return;
-  }
   const std::uint32_t half = halfBytes_;
   if (notifyThread_ && notifyThread_->UpperHalf()) {
     (*handler)(*this, bufferBytes_ - half, half);

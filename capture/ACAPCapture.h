@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,6 +63,11 @@ class TACAPCapture {
   void Stop();
   void ReadBlock(std::uint32_t Offset, void* Dest, std::uint32_t Length);
 
+  // Replaces the handler. When it returns, no call of the previous handler is running and
+  // none will start, so the caller may destroy whatever that handler uses. Called from inside
+  // the handler itself it cannot wait for its own call: the replaced handler is then not
+  // called again once the running call returns. Destroying the capture gives the same
+  // guarantee: the notification thread has ended before anything else goes.
   void SetOnCaptureNotify(TACAPCaptureNotifyEvent handler);
   // Runs on the notification thread.
   void DoCaptureNotify();
@@ -85,8 +91,13 @@ class TACAPCapture {
   std::array<EventHandle, 3> notifyEvents_;
   std::unique_ptr<TACAPCaptureNotifyThread> notifyThread_;
   // The window thread sets the handler while the notification thread may be calling it.
+  // runningHandler_ is the handler being called right now (null between calls) and
+  // runningThread_ the thread calling it; handlerIdle_ is signalled when a call returns.
   std::mutex handlerMutex_;
+  std::condition_variable handlerIdle_;
   std::shared_ptr<const TACAPCaptureNotifyEvent> onCaptureNotify_;
+  const TACAPCaptureNotifyEvent* runningHandler_ = nullptr;
+  std::thread::id runningThread_;
   bool ready_ = false;
 
   // Ends the notification thread (it is woken at once) and closes the events.
