@@ -29,14 +29,14 @@ class PulseCaptureNotify final : public PulseRefCounted<ISoundNotify> {
 
 SoundResult PulseCaptureBuffer::Create(std::shared_ptr<PulseConnection> connection,
                                        std::optional<std::string> device,
-                                       const pa_sample_spec& spec, std::uint32_t bufferBytes,
+                                       const pa_sample_spec& format, std::uint32_t bufferBytes,
                                        ICaptureBuffer** buffer) {
   *buffer = nullptr;
-  if (!pa_sample_spec_valid(&spec)) {
+  if (!pa_sample_spec_valid(&format)) {
     return DSERR_BADFORMAT;
   }
   auto* created =
-      new PulseCaptureBuffer(std::move(connection), std::move(device), spec, bufferBytes);
+      new PulseCaptureBuffer(std::move(connection), std::move(device), format, bufferBytes);
   SoundResult result = DS_OK;
   {
     PulseConnection::Lock lock(*created->connection_);
@@ -52,12 +52,12 @@ SoundResult PulseCaptureBuffer::Create(std::shared_ptr<PulseConnection> connecti
 
 PulseCaptureBuffer::PulseCaptureBuffer(std::shared_ptr<PulseConnection> connection,
                                        std::optional<std::string> device,
-                                       const pa_sample_spec& spec, std::uint32_t bufferBytes)
+                                       const pa_sample_spec& format, std::uint32_t bufferBytes)
     : connection_(std::move(connection)),
       device_(std::move(device)),
-      spec_(spec),
+      format_(format),
       ring_(std::make_shared<PulseCaptureRing>(
-          bufferBytes, static_cast<std::uint8_t>(spec.format == PA_SAMPLE_U8 ? 0x80 : 0))) {}
+          bufferBytes, static_cast<std::uint8_t>(format.format == PA_SAMPLE_U8 ? 0x80 : 0))) {}
 
 PulseCaptureBuffer::~PulseCaptureBuffer() {
   {
@@ -70,9 +70,9 @@ PulseCaptureBuffer::~PulseCaptureBuffer() {
 }
 
 std::uint32_t PulseCaptureBuffer::FragmentFor(std::uint32_t bufferBytes,
-                                              const pa_sample_spec& spec) {
-  const auto frame = static_cast<std::uint32_t>(pa_frame_size(&spec));
-  const auto tenMilliseconds = static_cast<std::uint32_t>(pa_usec_to_bytes(10000, &spec));
+                                              const pa_sample_spec& format) {
+  const auto frame = static_cast<std::uint32_t>(pa_frame_size(&format));
+  const auto tenMilliseconds = static_cast<std::uint32_t>(pa_usec_to_bytes(10000, &format));
   std::uint32_t fragment = std::min(bufferBytes / 4, tenMilliseconds);
   fragment -= fragment % frame;
   return std::max(fragment, frame);
@@ -83,8 +83,8 @@ SoundResult PulseCaptureBuffer::OpenStream() {
   pa_channel_map map;
   // WAVEEX order: mono is one channel, stereo is front-left then front-right, as a PCM frame
   // of the ring lays them out.
-  pa_channel_map_init_auto(&map, spec_.channels, PA_CHANNEL_MAP_WAVEEX);
-  stream_ = pa_stream_new(context, "Sonavik capture", &spec_, &map);
+  pa_channel_map_init_auto(&map, format_.channels, PA_CHANNEL_MAP_WAVEEX);
+  stream_ = pa_stream_new(context, "Sonavik capture", &format_, &map);
   if (stream_ == nullptr) {
     return ResultFromPulseError(pa_context_errno(context));
   }
@@ -96,7 +96,7 @@ SoundResult PulseCaptureBuffer::OpenStream() {
   attributes.tlength = static_cast<std::uint32_t>(-1);
   attributes.prebuf = static_cast<std::uint32_t>(-1);
   attributes.minreq = static_cast<std::uint32_t>(-1);
-  attributes.fragsize = FragmentFor(ring_->Size(), spec_);
+  attributes.fragsize = FragmentFor(ring_->Size(), format_);
   // A named device stays on its source (and fails with it); the default one has no device and
   // so follows whatever the server's default source is.
   auto flags =

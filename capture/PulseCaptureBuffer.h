@@ -25,7 +25,7 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
  public:
   // device: the source's name, or nullopt to follow the server's default source.
   static SoundResult Create(std::shared_ptr<PulseConnection> connection,
-                            std::optional<std::string> device, const pa_sample_spec& spec,
+                            std::optional<std::string> device, const pa_sample_spec& format,
                             std::uint32_t bufferBytes, ICaptureBuffer** buffer);
 
   SoundResult QueryNotify(ISoundNotify** notify) override;
@@ -50,11 +50,11 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
 
   // The fragment we ask the server for: small enough that each half of the ring is announced
   // on time, at most 10 ms of sound so the read cursor stays close to real time.
-  static std::uint32_t FragmentFor(std::uint32_t bufferBytes, const pa_sample_spec& spec);
+  static std::uint32_t FragmentFor(std::uint32_t bufferBytes, const pa_sample_spec& format);
 
  private:
   PulseCaptureBuffer(std::shared_ptr<PulseConnection> connection, std::optional<std::string> device,
-                     const pa_sample_spec& spec, std::uint32_t bufferBytes);
+                     const pa_sample_spec& format, std::uint32_t bufferBytes);
   ~PulseCaptureBuffer() override;
 
   // Both with the main-loop lock held.
@@ -67,7 +67,7 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
 
   const std::shared_ptr<PulseConnection> connection_;
   const std::optional<std::string> device_;
-  const pa_sample_spec spec_;
+  const pa_sample_spec format_;
   // Shared with the notify interface, which may outlive this buffer.
   const std::shared_ptr<PulseCaptureRing> ring_;
   pa_stream* stream_ = nullptr;  // only touched with the main-loop lock held

@@ -1,6 +1,6 @@
 // A capture device of the libpulse platform: a source of the server (or "whatever the default
 // source is") that capture buffers are created on. It checks the caller's description of the
-// ring and turns the wave format into the sample spec the stream asks the server for.
+// ring and turns the wave format into the sample format the stream asks the server for.
 #pragma once
 
 #include <pulse/sample.h>
@@ -27,9 +27,9 @@ class PulseCaptureDevice final : public PulseRefCounted<ICaptureDevice> {
 
   SoundResult CreateCaptureBuffer(const CaptureBufferDesc* desc, ICaptureBuffer** buffer) override;
 
-  // DS_OK with *spec filled, DSERR_INVALIDPARAM for a description that is not a PCM ring we
+  // DS_OK with *format filled, DSERR_INVALIDPARAM for a description that is not a PCM ring we
   // can describe, DSERR_BADFORMAT for a rate the server cannot take.
-  static SoundResult SampleSpecFor(const CaptureBufferDesc& desc, pa_sample_spec* spec);
+  static SoundResult SampleFormatFor(const CaptureBufferDesc& desc, pa_sample_spec* format);
 
  private:
   ~PulseCaptureDevice() override = default;

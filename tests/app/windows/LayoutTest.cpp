@@ -109,14 +109,14 @@ QString Caption(const QWidget* w) {
   return {};
 }
 
-struct FaceSpec {
+struct ExpectedFace {
   const char* family;
   const char* standIn;
   int pixels;
   bool bold;
 };
 
-FaceSpec Expected(Face face) {
+ExpectedFace Expected(Face face) {
   switch (face) {
     case W:
       return {"ＭＳ Ｐゴシック", "IPAPGothic", 12, false};
@@ -149,7 +149,7 @@ void CheckControls(const QWidget& window, const Control (&table)[N]) {
       EXPECT_EQ(w->size(), w->sizeHint());
     }
     EXPECT_EQ(Caption(w), QString::fromUtf8(c.caption));
-    const FaceSpec face = Expected(c.face);
+    const ExpectedFace face = Expected(c.face);
     EXPECT_EQ(w->font().family(), QString::fromUtf8(face.family));
     EXPECT_EQ(w->font().pixelSize(), face.pixels);
     EXPECT_EQ(w->font().bold(), face.bold);

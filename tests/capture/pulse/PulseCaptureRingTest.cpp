@@ -296,27 +296,27 @@ TEST(PulseCaptureRing, CopiesAreConsistentWhileTheWriterRuns) {
 }
 
 TEST(PulseCaptureDesc, OnlyPcmRingsOfOneOrTwoChannelsAndEightOrSixteenBitsAreTaken) {
-  WaveFormatEx format{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
-  CaptureBufferDesc desc{28, 0, 4096, 0, &format};
-  pa_sample_spec spec{};
-  ASSERT_EQ(PulseCaptureDevice::SampleSpecFor(desc, &spec), DS_OK);
-  EXPECT_EQ(spec.format, PA_SAMPLE_S16LE);
-  EXPECT_EQ(spec.channels, 2);
-  EXPECT_EQ(spec.rate, 44100u);
+  WaveFormatEx wave{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+  CaptureBufferDesc desc{28, 0, 4096, 0, &wave};
+  pa_sample_spec format{};
+  ASSERT_EQ(PulseCaptureDevice::SampleFormatFor(desc, &format), DS_OK);
+  EXPECT_EQ(format.format, PA_SAMPLE_S16LE);
+  EXPECT_EQ(format.channels, 2);
+  EXPECT_EQ(format.rate, 44100u);
   desc.dwSize = 36;
-  EXPECT_EQ(PulseCaptureDevice::SampleSpecFor(desc, &spec), DS_OK);
+  EXPECT_EQ(PulseCaptureDevice::SampleFormatFor(desc, &format), DS_OK);
 
   WaveFormatEx mono8{WAVE_FORMAT_PCM, 1, 8000, 8000, 1, 8, 0};
   CaptureBufferDesc small{28, 0, 1, 0, &mono8};
-  ASSERT_EQ(PulseCaptureDevice::SampleSpecFor(small, &spec), DS_OK);
-  EXPECT_EQ(spec.format, PA_SAMPLE_U8);  // 8-bit PCM is unsigned
-  EXPECT_EQ(spec.channels, 1);
+  ASSERT_EQ(PulseCaptureDevice::SampleFormatFor(small, &format), DS_OK);
+  EXPECT_EQ(format.format, PA_SAMPLE_U8);  // 8-bit PCM is unsigned
+  EXPECT_EQ(format.channels, 1);
 
   auto check = [&](auto change) {
-    WaveFormatEx f = format;
+    WaveFormatEx f = wave;
     CaptureBufferDesc d{28, 0, 4096, 0, &f};
     change(d, f);
-    return PulseCaptureDevice::SampleSpecFor(d, &spec);
+    return PulseCaptureDevice::SampleFormatFor(d, &format);
   };
   using D = CaptureBufferDesc;
   using F = WaveFormatEx;
@@ -336,7 +336,7 @@ TEST(PulseCaptureDesc, OnlyPcmRingsOfOneOrTwoChannelsAndEightOrSixteenBitsAreTak
 
 TEST(PulseCaptureDesc, FragmentsAreWholeFramesAndAtMostAQuarterRingOrTenMilliseconds) {
   struct Case {
-    pa_sample_spec spec;
+    pa_sample_spec format;
     std::uint32_t ring;
   };
   const Case cases[] = {
@@ -345,10 +345,10 @@ TEST(PulseCaptureDesc, FragmentsAreWholeFramesAndAtMostAQuarterRingOrTenMillisec
       {{PA_SAMPLE_S16LE, 96000, 2}, 1 << 20},
   };
   for (const Case& c : cases) {
-    const std::uint32_t frame = 2 * c.spec.channels / (c.spec.format == PA_SAMPLE_U8 ? 2 : 1);
-    const double tenMs = c.spec.rate * 0.010 * frame;
-    const std::uint32_t fragment = PulseCaptureBuffer::FragmentFor(c.ring, c.spec);
-    SCOPED_TRACE(std::to_string(c.ring) + " bytes at " + std::to_string(c.spec.rate));
+    const std::uint32_t frame = 2 * c.format.channels / (c.format.format == PA_SAMPLE_U8 ? 2 : 1);
+    const double tenMs = c.format.rate * 0.010 * frame;
+    const std::uint32_t fragment = PulseCaptureBuffer::FragmentFor(c.ring, c.format);
+    SCOPED_TRACE(std::to_string(c.ring) + " bytes at " + std::to_string(c.format.rate));
     EXPECT_EQ(fragment % frame, 0u);
     EXPECT_GE(fragment, frame);
     const std::uint32_t quarter = c.ring / 4;  // whole bytes
