@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <QVariant>
 #include <QtGlobal>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <exception>
@@ -45,6 +46,10 @@ namespace {
 constexpr std::uint32_t kRate = 44100;
 constexpr std::uint32_t kBits = 16;
 constexpr std::uint32_t kRingBytes = 4096;
+
+// A capture the program reopened by itself that ends again at once is retried after this
+// pause, so a device that keeps failing is not reopened in a tight loop.
+constexpr std::chrono::milliseconds kReopenPause{500};
 
 // What the version box says when the sound server cannot be reached.
 constexpr const char* kNoServerText = "音声サーバーに接続できません";
@@ -156,6 +161,11 @@ TForm1::TForm1(QWidget* parent)
   waveFFT1_->SetSamplingRate(44100.0);
   waveFFT1_->SetWindowType(wtKAISER);
 
+  reopenRetry_ = std::make_unique<QTimer>();
+  reopenRetry_->setSingleShot(true);
+  connect(reopenRetry_.get(), &QTimer::timeout, this,
+          [this] { Guarded([this] { SoundChanged(); }); });
+
   timer2_ = std::make_unique<QTimer>();
   timer2_->setInterval(100);
   connect(timer2_.get(), &QTimer::timeout, this, [this] { Guarded([this] { Timer2Timer(); }); });
@@ -203,8 +213,16 @@ void TForm1::AttachToolWindows(TWaveDlg* waveDlg, TDarudadeDlg* darudadeDlg) {
 }
 
 void TForm1::FormCreate() {
+  // Listening starts before the first look at the devices, so no change falls in between.
+  platform_ = &ActiveSoundPlatform();
+  platform_->SetOnChange([this] {
+    if (!changePending_.exchange(true)) {
+      QMetaObject::invokeMethod(
+          this, [this] { Guarded([this] { SoundChanged(); }); }, Qt::QueuedConnection);
+    }
+  });
   QComboBox* list = ui_->ComboBox1;
-  ActiveSoundPlatform().EnumerateCapture(
+  platform_->EnumerateCapture(
       [list](const std::string* deviceId, const std::string& description, const std::string&) {
         if (deviceId == nullptr) {
           list->addItem(QStringLiteral("Default Device"));
@@ -216,22 +234,39 @@ void TForm1::FormCreate() {
       });
   list->setCurrentIndex(0);
   // The default device, whatever the list holds.
-  OpenCapture(nullptr);
+  OpenCapture(nullptr, TACAPOpenReport::ShowCode);
 }
 
 void TForm1::FormDestroy() {
+  if (platform_ != nullptr) {
+    // Returns once no call of our listener runs: nothing reaches this window afterwards.
+    platform_->SetOnChange(nullptr);
+    platform_ = nullptr;
+  }
+  reopenRetry_->stop();
   if (capture_) {
     capture_->Stop();
     capture_.reset();
   }
 }
 
-void TForm1::OpenCapture(const std::string* deviceId) {
-  capture_ = std::make_unique<TACAPCapture>(*acap1_, deviceId);
+void TForm1::OpenCapture(const std::string* deviceId, TACAPOpenReport report) {
+  capture_ = std::make_unique<TACAPCapture>(*acap1_, deviceId, report);
   capture_->CreateBuffer(kRate, kBits, true, kRingBytes);
   capture_->SetOnCaptureNotify([this](TACAPCapture& sender, std::uint32_t offset,
                                       std::uint32_t length) { RecEvent(sender, offset, length); });
   capture_->Start();
+}
+
+std::optional<std::string> TForm1::ChosenDevice() const {
+  const int index = ui_->ComboBox1->currentIndex();
+  if (index >= 0) {
+    const QVariant data = ui_->ComboBox1->itemData(index);
+    if (data.isValid()) {
+      return data.toString().toStdString();
+    }
+  }
+  return std::nullopt;
 }
 
 void TForm1::ComboBox1Change() {
@@ -239,15 +274,98 @@ void TForm1::ComboBox1Change() {
     capture_->Stop();
     capture_.reset();
   }
-  std::optional<std::string> deviceId;
-  const int index = ui_->ComboBox1->currentIndex();
-  if (index >= 0) {
-    const QVariant data = ui_->ComboBox1->itemData(index);
-    if (data.isValid()) {
-      deviceId = data.toString().toStdString();
+  const std::optional<std::string> deviceId = ChosenDevice();
+  OpenCapture(deviceId ? &*deviceId : nullptr, TACAPOpenReport::ShowCode);
+}
+
+bool TForm1::FollowDeviceList() {
+  struct Offered {
+    QString text;
+    QVariant id;  // invalid for the default device
+  };
+  std::vector<Offered> offered;
+  platform_->EnumerateCapture(
+      [&offered](const std::string* deviceId, const std::string& description, const std::string&) {
+        if (deviceId == nullptr) {
+          offered.push_back({QStringLiteral("Default Device"), QVariant()});
+        } else {
+          offered.push_back(
+              {QString::fromStdString(description), QVariant(QString::fromStdString(*deviceId))});
+        }
+        return true;
+      });
+
+  // Items are taken out and put in one by one rather than the list being filled anew, so the
+  // chosen item (and a list the user has open) stays where it is. The chosen item stays even
+  // while its device is away: it is what comes back.
+  QComboBox* list = ui_->ComboBox1;
+  const auto same = [](const QVariant& a, const QVariant& b) {
+    return a.isValid() == b.isValid() && (!a.isValid() || a.toString() == b.toString());
+  };
+  const auto isOffered = [&](const QVariant& id) {
+    return std::any_of(offered.begin(), offered.end(),
+                       [&](const Offered& o) { return same(o.id, id); });
+  };
+  const auto indexOf = [&](const QVariant& id) {
+    for (int i = 0; i < list->count(); ++i) {
+      if (same(list->itemData(i), id)) {
+        return i;
+      }
+    }
+    return -1;
+  };
+  const int chosen = list->currentIndex();
+  const bool chosenOffered = isOffered(chosen >= 0 ? list->itemData(chosen) : QVariant());
+  for (int i = list->count() - 1; i >= 0; --i) {
+    if (i != list->currentIndex() && !isOffered(list->itemData(i))) {
+      list->removeItem(i);
     }
   }
-  OpenCapture(deviceId ? &*deviceId : nullptr);
+  // New devices go in the server's order, after the device offered before them.
+  int at = 0;
+  for (const Offered& o : offered) {
+    const int found = indexOf(o.id);
+    if (found >= 0) {
+      at = found + 1;
+    } else {
+      list->insertItem(at++, o.text, o.id);
+    }
+  }
+  if (list->currentIndex() < 0 && list->count() > 0) {
+    list->setCurrentIndex(0);
+  }
+  return chosenOffered;
+}
+
+void TForm1::SoundChanged() {
+  changePending_ = false;
+  if (platform_ == nullptr) {
+    return;
+  }
+  const bool chosenOffered = FollowDeviceList();
+  if (capture_ && (capture_->GetStatus() & DSCBSTATUS_CAPTURING) != 0) {
+    return;
+  }
+  if (!chosenOffered) {
+    return;  // reopened when the server lists it again
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastReopen_ < kReopenPause) {
+    if (!reopenRetry_->isActive()) {
+      reopenRetry_->start(kReopenPause);
+    }
+    return;
+  }
+  lastReopen_ = now;
+  if (capture_) {
+    capture_->Stop();
+    capture_.reset();
+  }
+  const std::optional<std::string> deviceId = ChosenDevice();
+  OpenCapture(deviceId ? &*deviceId : nullptr, TACAPOpenReport::Quiet);
+  if ((capture_->GetStatus() & DSCBSTATUS_CAPTURING) == 0 && !reopenRetry_->isActive()) {
+    reopenRetry_->start(kReopenPause);
+  }
 }
 
 void TForm1::TrackBar1Change() {
@@ -338,10 +456,15 @@ void TForm1::ApplicationEvents1Idle(bool& Done) {
 }
 
 void TForm1::MeasureAndDraw(const PassSettings& settings) {
-  if (!capture_ || (capture_->GetStatus() & DSCBSTATUS_CAPTURING) == 0) {
+  const bool capturing = capture_ && (capture_->GetStatus() & DSCBSTATUS_CAPTURING) != 0;
+  if (!capturing && !showingSound_) {
     return;
   }
-  const PassLevels levels = pass_->Measure(*capture_, settings);
+  // A capture that stopped (its device or the server went away) leaves one pass over silence,
+  // so the display never holds a level that is no longer there.
+  showingSound_ = capturing;
+  const PassLevels levels =
+      capturing ? pass_->Measure(*capture_, settings) : pass_->MeasureSilence(settings);
   levelL_ = levels.levelL;
   levelR_ = levels.levelR;
   if (levels.clipL) {

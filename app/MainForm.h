@@ -6,9 +6,15 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
+#include "ACAPCapture.h"
 #include "MeasuringPass.h"
 
 class QComboBox;
@@ -27,10 +33,10 @@ class TForm1;
 namespace sonavik {
 
 class TACAP;
-class TACAPCapture;
 class TApplicationEvents;
 class TDarudadeDlg;
 class TMusicGauge;
+class SoundPlatform;
 class TPaintBox;
 class TShape;
 class TWaveDlg;
@@ -83,6 +89,10 @@ class TForm1 : public QWidget {
   void Button3Click();
   void RecEvent(TACAPCapture& Sender, std::uint32_t Offset, std::uint32_t Length);
   void ApplicationEvents1Idle(bool& Done);
+  // Something changed at the sound server (it went or came back, a device came or went): the
+  // device list follows the server, and a capture that stopped reopens on the same choice as
+  // soon as that device is there again.
+  void SoundChanged();
 
   // Controls.
   QSlider* TrackBar1() const;
@@ -118,7 +128,12 @@ class TForm1 : public QWidget {
   TDarudadeDlg* DarudadeDlg() const { return darudadeDlg_; }
 
  private:
-  void OpenCapture(const std::string* deviceId);
+  void OpenCapture(const std::string* deviceId, TACAPOpenReport report);
+  // The device the list has chosen: nullopt for the default device.
+  std::optional<std::string> ChosenDevice() const;
+  // Makes the list what the server offers, keeping the chosen item; true when the chosen
+  // device is among what the server offers.
+  bool FollowDeviceList();
   void MeasureAndDraw(const PassSettings& settings);
   void ShowToolWindow(QWidget* window);
 
@@ -134,6 +149,16 @@ class TForm1 : public QWidget {
   std::unique_ptr<TWaveIFFT> waveIFFT2_;
 
   std::unique_ptr<TACAPCapture> capture_;
+  // The platform whose changes we follow, from FormCreate to FormDestroy.
+  SoundPlatform* platform_ = nullptr;
+  // A change is waiting in the window thread's queue: later ones merge into it.
+  std::atomic<bool> changePending_{false};
+  // When the program last reopened a capture by itself, and a retry for a device that is
+  // listed but did not open or ended at once: such a device is retried after a pause.
+  std::chrono::steady_clock::time_point lastReopen_{};
+  std::unique_ptr<QTimer> reopenRetry_;
+  // The display shows sound from a running capture; once capture stops, one pass shows silence.
+  bool showingSound_ = false;
   double levelL_ = 0.0;
   double levelR_ = 0.0;
   // The pass's working storage: fixed arrays, allocated once with the window.

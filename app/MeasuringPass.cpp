@@ -70,6 +70,11 @@ PassLevels TMeasuringPass::Measure(TACAPCapture& capture, const PassSettings& se
   return MeasureBlock(settings);
 }
 
+PassLevels TMeasuringPass::MeasureSilence(const PassSettings& settings) {
+  raw_.fill(0);
+  return MeasureBlock(settings);
+}
+
 PassLevels TMeasuringPass::MeasureBlock(const PassSettings& settings) {
   // The product needs more than a double's significand: next to a half-integer a double
   // product can round onto the half and flip the result by one step.

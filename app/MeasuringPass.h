@@ -54,6 +54,8 @@ class TMeasuringPass {
   // sample arrays, the vector points and, when asked, the scope points and the analyser
   // inputs, and returns the levels.
   PassLevels Measure(TACAPCapture& capture, const PassSettings& settings);
+  // The same over a block of silence, as when the capture has stopped.
+  PassLevels MeasureSilence(const PassSettings& settings);
   // The same from a raw 8192-byte block already in place (tests and benchmarks).
   PassLevels MeasureBlock(const PassSettings& settings);
 

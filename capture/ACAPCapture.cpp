@@ -48,8 +48,9 @@ void TACAPCaptureNotifyThread::Execute() {
   }
 }
 
-TACAPCapture::TACAPCapture(TACAP& soundComponent, const std::string* deviceGuid)
-    : soundComponent_(soundComponent) {
+TACAPCapture::TACAPCapture(TACAP& soundComponent, const std::string* deviceGuid,
+                           TACAPOpenReport report)
+    : soundComponent_(soundComponent), report_(report) {
   ICaptureDevice* device = nullptr;
   const SoundResult result = ActiveSoundPlatform().CaptureCreate(deviceGuid, &device);
   if (result == DS_OK && device != nullptr) {
@@ -58,8 +59,19 @@ TACAPCapture::TACAPCapture(TACAP& soundComponent, const std::string* deviceGuid)
     return;
   }
   if (result != DS_OK) {
+    OpenFailed(result);
+  }
+}
+
+void TACAPCapture::OpenFailed(SoundResult code) {
+  if (captureDevice_ != nullptr) {
+    captureDevice_->Release();
+    captureDevice_ = nullptr;
+  }
+  ready_ = false;
+  if (report_ == TACAPOpenReport::ShowCode) {
     char text[16];
-    std::snprintf(text, sizeof text, "%.6X", static_cast<unsigned>(result));
+    std::snprintf(text, sizeof text, "%.6X", static_cast<unsigned>(code));
     ShowMessageBox(text, "", MessageBoxIcon::None);
   }
 }
@@ -127,6 +139,11 @@ void TACAPCapture::CreateBuffer(std::uint32_t Rate, std::uint32_t Bits, bool Ste
 
   ICaptureBuffer* buffer = nullptr;
   const SoundResult created = captureDevice_->CreateCaptureBuffer(&desc, &buffer);
+  if (created == DSERR_NODRIVER) {
+    // Unplugged between the open and now: an everyday event, not a reason to end the program.
+    OpenFailed(created);
+    return;
+  }
   if (created == DS_OK) {
     captureBuffer_ = buffer;
   }

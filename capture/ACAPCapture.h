@@ -47,15 +47,23 @@ class TACAPCaptureNotifyThread {
   std::thread thread_;
 };
 
+// What a capture does when its device cannot be opened: show the code to the user (an open
+// the user asked for), or stay quiet (an open the program retries by itself).
+enum class TACAPOpenReport { ShowCode, Quiet };
+
 class TACAPCapture {
  public:
   // deviceGuid null: the default capture device. A device that cannot be opened shows a
-  // message box with the code and leaves the object inert (Ready() false).
-  TACAPCapture(TACAP& soundComponent, const std::string* deviceGuid);
+  // message box with the code (unless report is Quiet) and leaves the object inert
+  // (Ready() false).
+  TACAPCapture(TACAP& soundComponent, const std::string* deviceGuid,
+               TACAPOpenReport report = TACAPOpenReport::ShowCode);
   ~TACAPCapture();
   TACAPCapture(const TACAPCapture&) = delete;
   TACAPCapture& operator=(const TACAPCapture&) = delete;
 
+  // A device that has gone away by now (DSERR_NODRIVER) leaves the object inert as a device
+  // that cannot be opened does; any other failing step is reported through CheckResult.
   void CreateBuffer(std::uint32_t Rate, std::uint32_t Bits, bool Stereo, std::uint32_t BufferBytes);
   std::uint32_t GetReadPosition();
   std::uint32_t GetStatus();
@@ -99,7 +107,10 @@ class TACAPCapture {
   const TACAPCaptureNotifyEvent* runningHandler_ = nullptr;
   std::thread::id runningThread_;
   bool ready_ = false;
+  TACAPOpenReport report_;
 
+  // The device could not be opened, or went away: the object becomes inert.
+  void OpenFailed(SoundResult code);
   // Ends the notification thread (it is woken at once) and closes the events.
   void EndNotifyThread();
 };

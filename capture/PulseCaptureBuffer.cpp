@@ -146,8 +146,13 @@ void PulseCaptureBuffer::OnStreamState(pa_stream* stream, void* self) {
   const pa_stream_state_t state = pa_stream_get_state(stream);
   if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
     // The source went away (or the whole server): capture ends here, the ring keeps the last
-    // sound it had, and the program goes on without this device.
+    // sound it had, and the program goes on without this device. Whoever watches the server
+    // hears of a capture that was running and ended, not of a stream that failed to open.
+    const bool wasCapturing = (buffer->ring_->Status() & DSCBSTATUS_CAPTURING) != 0;
     buffer->ring_->Stop();
+    if (wasCapturing) {
+      buffer->connection_->Changed();
+    }
   }
   buffer->connection_->Signal();
 }

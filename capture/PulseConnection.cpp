@@ -4,6 +4,7 @@
 #include <pulse/introspect.h>
 #include <pulse/proplist.h>
 #include <pulse/rtclock.h>
+#include <pulse/subscribe.h>
 
 #include <algorithm>
 
@@ -56,6 +57,7 @@ bool PulseConnection::Start() {
   pa_proplist* properties = pa_proplist_new();
   pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Sonavik");
   pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "sonavik");
+  pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "sonavik");
   context_ =
       pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), "Sonavik", properties);
   pa_proplist_free(properties);
@@ -74,6 +76,7 @@ PulseConnection::~PulseConnection() {
     Lock lock(*this);
     if (context_ != nullptr) {
       pa_context_set_state_callback(context_, nullptr, nullptr);
+      pa_context_set_subscribe_callback(context_, nullptr, nullptr);
       pa_context_disconnect(context_);
       pa_context_unref(context_);
       context_ = nullptr;
@@ -100,8 +103,41 @@ bool PulseConnection::ContextUsable() const {
   return context_ != nullptr && pa_context_get_state(context_) == PA_CONTEXT_READY;
 }
 
-void PulseConnection::OnContextState(pa_context* /*context*/, void* self) {
-  static_cast<PulseConnection*>(self)->Signal();
+void PulseConnection::OnContextState(pa_context* context, void* self) {
+  auto* connection = static_cast<PulseConnection*>(self);
+  connection->Signal();
+  if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+    connection->Changed();
+  }
+}
+
+void PulseConnection::Watch(std::function<void()> onChange) {
+  Lock lock(*this);
+  onChange_ = std::move(onChange);
+  if (!ContextUsable()) {
+    return;
+  }
+  pa_context_set_subscribe_callback(context_, &PulseConnection::OnServerEvent, this);
+  // Nothing waits for the answer: a server that cannot subscribe us still meters.
+  pa_operation* operation =
+      pa_context_subscribe(context_,
+                           static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE |
+                                                               PA_SUBSCRIPTION_MASK_SERVER),
+                           nullptr, nullptr);
+  if (operation != nullptr) {
+    pa_operation_unref(operation);
+  }
+}
+
+void PulseConnection::OnServerEvent(pa_context* /*context*/, pa_subscription_event_type_t /*type*/,
+                                    std::uint32_t /*index*/, void* self) {
+  static_cast<PulseConnection*>(self)->Changed();
+}
+
+void PulseConnection::Changed() {
+  if (onChange_) {
+    onChange_();
+  }
 }
 
 namespace {

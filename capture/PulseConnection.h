@@ -9,6 +9,7 @@
 #include <pulse/thread-mainloop.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,6 +35,13 @@ class PulseConnection {
 
   // Drops the link to the server; streams fail, the main loop stays for late releases.
   void Disconnect();
+
+  // From now on onChange runs on the loop's thread, with the lock held, when the link to the
+  // server ends, when a source comes, goes or changes, when the server's defaults change, and
+  // when a stream of ours ends (Changed). Call once, before anyone else uses the connection.
+  void Watch(std::function<void()> onChange);
+  // With the lock held (on the loop's thread): tells the watcher.
+  void Changed();
 
   // True while the context is connected and usable. Takes the main-loop lock.
   bool Ready();
@@ -74,10 +82,13 @@ class PulseConnection {
   bool Start();
   void FetchDescription(std::chrono::milliseconds timeout);
   static void OnContextState(pa_context* context, void* self);
+  static void OnServerEvent(pa_context* context, pa_subscription_event_type_t type,
+                            std::uint32_t index, void* self);
 
   pa_threaded_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
   std::string description_;
+  std::function<void()> onChange_;  // only touched with the lock held
 };
 
 // The code for a libpulse error number, as DirectSound would report the same situation.

@@ -21,6 +21,18 @@ SoundPlatform& ActiveSoundPlatform() {
   return replacement != nullptr ? *replacement : PulseSoundPlatform();
 }
 
+void SoundPlatform::SetOnChange(std::function<void()> listener) {
+  std::lock_guard lock(changeMutex_);
+  onChange_.swap(listener);
+}
+
+void SoundPlatform::NotifyChange() {
+  std::lock_guard lock(changeMutex_);
+  if (onChange_) {
+    onChange_();
+  }
+}
+
 void SetSoundPlatform(SoundPlatform* platform) {
   g_replacement.store(platform);
 }

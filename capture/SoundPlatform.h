@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "Events.h"
@@ -190,6 +191,18 @@ class SoundPlatform {
   // The server the session is connected to, for people ("PulseAudio 16.1 on unix:/run/...");
   // empty when not connected.
   virtual std::string ServerDescription() = 0;
+
+  // One listener for changes on the server's side: the connection was lost or made again, a
+  // capture device came or went, the default changed, or a capture stream ended. It is called
+  // on whatever thread noticed, so it must only take note (post to its own thread) and return
+  // at once. SetOnChange returns when no call of the previous listener is running any more.
+  void SetOnChange(std::function<void()> listener);
+  // For the platform's implementations: tell the listener.
+  void NotifyChange();
+
+ private:
+  std::mutex changeMutex_;  // held for each call of the listener
+  std::function<void()> onChange_;
 };
 
 // The platform the program uses. Until SetSoundPlatform is called this is the libpulse one.

@@ -2,6 +2,7 @@
 // readouts, the clip lamps and their fade, the device list, the tool windows, the version
 // box, and the measuring pass's way through a stopped capture, an error and its rest.
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -252,7 +253,7 @@ TEST_F(WindowsPass, APassAlwaysClearsDoneAndRestsForTheWait) {
   EXPECT_GE(std::chrono::steady_clock::now() - again, std::chrono::milliseconds(60));
 }
 
-TEST_F(WindowsPass, AStoppedCaptureChangesNothing) {
+TEST_F(WindowsPass, AStoppedCaptureShowsSilenceOnceThenNothingChanges) {
   form->ScrollBar1()->setValue(0);
   waveDlg->show();
   darudadeDlg->show();
@@ -260,29 +261,46 @@ TEST_F(WindowsPass, AStoppedCaptureChangesNothing) {
   ring[3].right = -32768;
   Fill(ring);
   Pass();
-  const double levelL = form->FLevelL();
-  const double levelR = form->FLevelR();
-  const QImage vector = form->PaintBox1()->Image();
-  const QImage scope = waveDlg->PaintBox1()->Image();
-  const QImage spectrum = darudadeDlg->PaintBox1()->Image();
   ASSERT_EQ(form->Shape2()->BrushColor(), kLampClip);
-  const std::int32_t gaugeL = form->MusicGauge1()->Progress();
+  ASSERT_FALSE(Lit(form->PaintBox1()->Image()).empty());
 
+  // The device goes away: one pass shows silence, without reading the ring, and leaves the
+  // lamp to fade on its own.
   fake.SetStatus(0);
-  Fill(ConstantRing(0, 0));
-  form->Shape2()->SetBrushColor(0xFFFFFF);
+  Fill(ConstantRing(20000, 20000));
   fake.ClearCalls();
   EXPECT_FALSE(Pass());
   for (const std::string& call : fake.Calls()) {
-    EXPECT_EQ(call.find("Lock"), std::string::npos) << call;  // the ring was not read
+    EXPECT_EQ(call.find("Lock"), std::string::npos) << call;
   }
-  EXPECT_EQ(form->FLevelL(), levelL);
-  EXPECT_EQ(form->FLevelR(), levelR);
+  EXPECT_EQ(form->FLevelL(), -6000.0);
+  EXPECT_EQ(form->FLevelR(), -6000.0);
+  form->Timer2Timer();
+  EXPECT_EQ(form->Label9()->text(), "-6000");
+  EXPECT_EQ(form->Label10()->text(), "-6000");
+  for (const TMusicGauge* gauge : {form->MusicGauge1(), form->MusicGauge2()}) {
+    EXPECT_LE(gauge->Progress(), gauge->MinValue());
+  }
+  EXPECT_TRUE(Lit(form->PaintBox1()->Image()).empty());
+  EXPECT_EQ(form->Shape2()->BrushColor(), kLampClip);
+
+  // From then on the display stays as it is until capture runs again.
+  const QImage vector = form->PaintBox1()->Image();
+  const QImage scope = waveDlg->PaintBox1()->Image();
+  const QImage spectrum = darudadeDlg->PaintBox1()->Image();
+  const std::int32_t gaugeL = form->MusicGauge1()->Progress();
+  form->Shape2()->SetBrushColor(0xFFFFFF);
+  EXPECT_FALSE(Pass());
+  EXPECT_EQ(form->FLevelL(), -6000.0);
   EXPECT_EQ(form->MusicGauge1()->Progress(), gaugeL);
   EXPECT_EQ(form->Shape2()->BrushColor(), 0xFFFFFFu);
   EXPECT_EQ(form->PaintBox1()->Image(), vector);
   EXPECT_EQ(waveDlg->PaintBox1()->Image(), scope);
   EXPECT_EQ(darudadeDlg->PaintBox1()->Image(), spectrum);
+
+  fake.SetStatus(DSCBSTATUS_CAPTURING | DSCBSTATUS_LOOPING);
+  Pass();
+  EXPECT_NEAR(form->FLevelL(), 20 * std::log10(20000.0 / 32768), 1e-9);
 }
 
 TEST_F(WindowsPass, AnErrorEndsThePassAfterItsRestAndIsReported) {
@@ -380,6 +398,77 @@ TEST_F(WindowsDeviceList, ClosingTheWindowStopsAndReleasesCapture) {
   EXPECT_EQ(fake.LiveObjects(FakeSound::Kind::CaptureBuffer), 0u);
   EXPECT_EQ(fake.LiveObjects(FakeSound::Kind::CaptureDevice), 0u);
   EXPECT_GE(fake.CallCount("CaptureBuffer.Stop"), 1u);
+}
+
+// What the server tells of its devices reaches the window thread as a posted change.
+void DeliverChange(FakeSound& fake) {
+  fake.NotifyChange();
+  QCoreApplication::sendPostedEvents();
+}
+
+std::vector<QString> Texts(const QComboBox& list) {
+  std::vector<QString> texts;
+  for (int i = 0; i < list.count(); ++i) {
+    texts.push_back(list.itemText(i));
+  }
+  return texts;
+}
+
+TEST_F(WindowsDeviceList, TheListFollowsTheServerAndTheChosenDeviceReopensWhenBack) {
+  QComboBox* list = form->ComboBox1();
+  list->setCurrentIndex(1);
+  emit list->activated(1);  // USB Mic
+  const std::size_t boxes = messages.Requests().size();
+
+  // A device comes, another goes; the choice stays put.
+  fake.SetDevices({{"usb-mic", "USB Mic", "usb"}, {"hdmi", "HDMI", "hda"}});
+  DeliverChange(fake);
+  EXPECT_EQ(Texts(*list), (std::vector<QString>{"Default Device", "USB Mic", "HDMI"}));
+  EXPECT_EQ(list->currentText(), "USB Mic");
+  EXPECT_EQ(list->itemData(2).toString(), "hdmi");
+
+  // The chosen device is unplugged: its item stays chosen, capture has ended.
+  fake.Vanish();
+  fake.SetDevices({{"hdmi", "HDMI", "hda"}});
+  fake.FailOpen(std::string("usb-mic"), DSERR_NODRIVER);
+  DeliverChange(fake);
+  EXPECT_EQ(Texts(*list), (std::vector<QString>{"Default Device", "USB Mic", "HDMI"}));
+  EXPECT_EQ(list->currentText(), "USB Mic");
+  EXPECT_EQ(fake.CallCount("CaptureCreate(usb-mic)"), 1u);  // not tried while it is away
+
+  // ... and plugged back: reopened by itself, without a word to the user.
+  fake.ClearFailures();
+  fake.SetDevices({{"hdmi", "HDMI", "hda"}, {"usb-mic", "USB Mic", "usb"}});
+  DeliverChange(fake);
+  EXPECT_EQ(fake.CallCount("CaptureCreate(usb-mic)"), 2u);
+  EXPECT_NE(form->FCapture()->GetStatus() & DSCBSTATUS_CAPTURING, 0u);
+  EXPECT_EQ(list->currentText(), "USB Mic");
+  EXPECT_EQ(list->findText("USB Mic"), list->currentIndex());
+  EXPECT_EQ(messages.Requests().size(), boxes);
+
+  // The server goes away altogether, then answers again.
+  fake.Fail(FakeSound::Step::EnumerateCapture, DSERR_NODRIVER);
+  DeliverChange(fake);
+  EXPECT_EQ(Texts(*list), (std::vector<QString>{"USB Mic"}));
+  fake.ClearFailures();
+  DeliverChange(fake);
+  EXPECT_EQ(Texts(*list), (std::vector<QString>{"Default Device", "HDMI", "USB Mic"}));
+  EXPECT_EQ(list->currentText(), "USB Mic");
+}
+
+TEST_F(WindowsDeviceList, ADeviceUnpluggedWhileItsRingIsMadeLeavesTheMeterRunning) {
+  // The device is there when it is opened and gone when its ring is created: the program
+  // (which halts on any other failing step) goes on, as with a device that will not open.
+  fake.Fail(FakeSound::Step::CreateCaptureBuffer, DSERR_NODRIVER);
+  form->ComboBox1()->setCurrentIndex(2);
+  emit form->ComboBox1()->activated(2);
+  ASSERT_NE(form->FCapture(), nullptr);
+  EXPECT_FALSE(form->FCapture()->Ready());
+  EXPECT_EQ(form->FCapture()->GetStatus(), 0u);
+  ASSERT_EQ(messages.Requests().size(), 1u);
+  EXPECT_EQ(messages.Requests()[0].text, "88780078");
+  EXPECT_EQ(fake.LiveObjects(FakeSound::Kind::CaptureDevice), 0u);
+  EXPECT_FALSE(Pass());
 }
 
 using WindowsToolWindow = WindowsTest;

@@ -223,8 +223,9 @@ TEST_F(PulseSound, PlayedToneArrivesBitExactInTheRing) {
 }
 
 TEST_F(PulseSound, ReadCursorRunsAtTheFormatsByteRateAndAlwaysInsideTheRing) {
-  // A ring of about 186 ms, so polling every millisecond sees every wrap.
-  Open(nullptr, 32768);
+  // A ring of eight seconds: even a poller held up for seconds by a loaded machine misses no
+  // wrap.
+  Open(nullptr, 8 * 176400);
   ASSERT_EQ(buffer_->Start(DSCBSTART_LOOPING), DS_OK);
   ASSERT_TRUE(Advances());
   std::uint32_t last = ReadPosition();
@@ -255,7 +256,9 @@ TEST_F(PulseSound, ReadCursorRunsAtTheFormatsByteRateAndAlwaysInsideTheRing) {
   const double rate = countedAtLastMove / seconds;
   std::cout << "read cursor: " << rate << " bytes/s over " << seconds << " s\n";
   RecordProperty("bytes_per_second", std::to_string(rate));
-  EXPECT_NEAR(rate, kBytesPerSecond, kBytesPerSecond * 0.02);
+  // Generous: deliveries come in fragments, and a loaded machine sees the last one late. A
+  // wrong format or a lost half of the stream is far outside.
+  EXPECT_NEAR(rate, kBytesPerSecond, kBytesPerSecond * 0.1);
 }
 
 TEST_F(PulseSound, HalfRingEventsFireTwicePerRingAndStopOnce) {
@@ -453,17 +456,24 @@ TEST_F(PulseSound, PlaybackDeviceTakesTheStepsOfTheSoundComponent) {
 }
 
 // Takes the server away, and brings it back for whoever runs next.
-TEST_F(PulseSound, ServerThatDiesEndsCaptureAndLaterCallsFailUntilItIsBack) {
+TEST_F(PulseSound, ServerThatDiesEndsCaptureAndTheSessionHealsWhenItIsBack) {
   struct ServerBack {
-    ~ServerBack() { ServerScript("start"); }
+    ~ServerBack() {
+      Platform().SetOnChange(nullptr);
+      ServerScript("start");
+    }
   } restore;
+  std::atomic<int> changes{0};
+  Platform().SetOnChange([&changes] { ++changes; });
   Open(nullptr, 4096);
   Arm();
   ASSERT_EQ(buffer_->Start(DSCBSTART_LOOPING), DS_OK);
   ASSERT_TRUE(Advances());
+  changes = 0;
   ASSERT_EQ(ServerScript("stop"), 0);
   ASSERT_TRUE(Eventually([&] { return Status() == 0; }, milliseconds(3000)));
   EXPECT_EQ(WaitForAny(&events_[2], 1, milliseconds(500)), 0);
+  EXPECT_TRUE(Eventually([&] { return changes > 0; }, milliseconds(3000)));
 
   const auto begun = Clock::now();
   EXPECT_EQ(buffer_->Start(DSCBSTART_LOOPING), DSERR_NODRIVER);
@@ -478,16 +488,19 @@ TEST_F(PulseSound, ServerThatDiesEndsCaptureAndLaterCallsFailUntilItIsBack) {
             DSERR_NODRIVER);
   EXPECT_EQ(listed, 0);
   EXPECT_EQ(Platform().ServerDescription(), "");
-  EXPECT_LT(Clock::now() - begun, milliseconds(2000));  // no call hangs on the dead server
+  EXPECT_LT(Clock::now() - begun, milliseconds(2000));  // no call waits for the dead server
   EXPECT_EQ(buffer_.Reset(), 0u);
   EXPECT_EQ(device_.Reset(), 0u);
 
-  // The server is back: the session connects again on the next open.
+  // The server is back: the session finds it by itself and says so.
+  changes = 0;
   ASSERT_EQ(ServerScript("start"), 0);
+  ASSERT_TRUE(
+      Eventually([&] { return !Platform().ServerDescription().empty(); }, milliseconds(5000)));
+  EXPECT_TRUE(Eventually([&] { return changes > 0; }, milliseconds(3000)));
   Open(nullptr, 4096);
   ASSERT_EQ(buffer_->Start(DSCBSTART_LOOPING), DS_OK);
   EXPECT_TRUE(Advances());
-  EXPECT_NE(Platform().ServerDescription(), "");
 }
 
 }  // namespace
