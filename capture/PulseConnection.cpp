@@ -196,6 +196,23 @@ bool PulseConnection::Finish(pa_operation* operation, std::chrono::milliseconds 
   return completed;
 }
 
+namespace {
+
+// The server as people know it: "PulseAudio 16.1", or "PipeWire 0.3.65" for pipewire-pulse,
+// which calls itself "PulseAudio (on PipeWire 0.3.65)" and gives the protocol's version.
+std::string ServerName(const std::string& name, const std::string& version) {
+  const std::string onPipeWire = "(on PipeWire ";
+  const std::size_t at = name.find(onPipeWire);
+  if (at != std::string::npos) {
+    const std::size_t from = at + 4;
+    return name.substr(from, name.find(')', from) - from);
+  }
+  // The daemon calls itself "pulseaudio".
+  return (name == "pulseaudio" ? std::string("PulseAudio") : name) + " " + version;
+}
+
+}  // namespace
+
 void PulseConnection::FetchDescription(std::chrono::milliseconds timeout) {
   struct Answer {
     PulseConnection* self;
@@ -206,10 +223,8 @@ void PulseConnection::FetchDescription(std::chrono::milliseconds timeout) {
       [](pa_context* /*c*/, const pa_server_info* info, void* userdata) {
         auto* answer = static_cast<Answer*>(userdata);
         if (info != nullptr) {
-          const std::string name = info->server_name != nullptr ? info->server_name : "";
-          // The daemon calls itself "pulseaudio"; people know it as PulseAudio.
-          answer->text = (name == "pulseaudio" ? std::string("PulseAudio") : name) + " " +
-                         (info->server_version != nullptr ? info->server_version : "");
+          answer->text = ServerName(info->server_name != nullptr ? info->server_name : "",
+                                    info->server_version != nullptr ? info->server_version : "");
         }
         answer->self->Signal();
       },

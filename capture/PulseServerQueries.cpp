@@ -22,16 +22,37 @@ void OnSourceInfo(pa_context* /*c*/, const pa_source_info* info, int eol, void* 
 
 struct Lookup {
   PulseConnection* connection;
+  const std::string* name;  // null: the default, whatever its name
   bool found = false;
 };
 
 template <class Info>
 void OnLookup(pa_context* /*c*/, const Info* info, int eol, void* userdata) {
   auto* lookup = static_cast<Lookup*>(userdata);
-  if (eol == 0 && info != nullptr) {
+  // PipeWire answers a source query for a sink's name with that sink's monitor; only the
+  // device of exactly that name counts.
+  if (eol == 0 && info != nullptr &&
+      (lookup->name == nullptr || (info->name != nullptr && *lookup->name == info->name))) {
     lookup->found = true;
   }
   lookup->connection->Signal();
+}
+
+// DS_OK when the server knows the device; query is pa_context_get_source_info_by_name or its
+// sink twin, which the server resolves "@DEFAULT_...@" with, so the check and the stream
+// later agree on what "the default" is.
+template <class Info, class Query>
+SoundResult FindDevice(PulseConnection& connection, const std::string* name,
+                       const char* defaultName, Query query) {
+  PulseConnection::Lock lock(connection);
+  if (!connection.ContextUsable()) {
+    return DSERR_NODRIVER;
+  }
+  Lookup lookup{&connection, name};
+  const char* wanted = name != nullptr ? name->c_str() : defaultName;
+  const bool answered =
+      connection.Finish(query(connection.Context(), wanted, &OnLookup<Info>, &lookup));
+  return answered && lookup.found ? DS_OK : DSERR_NODRIVER;
 }
 
 }  // namespace
@@ -70,29 +91,13 @@ bool QuerySources(PulseConnection& connection, std::vector<PulseDeviceEntry>* so
 }
 
 SoundResult FindSource(PulseConnection& connection, const std::string* name) {
-  PulseConnection::Lock lock(connection);
-  if (!connection.ContextUsable()) {
-    return DSERR_NODRIVER;
-  }
-  Lookup lookup{&connection};
-  // The server resolves its default by this special name, so the check and the stream later
-  // agree on what "the default" is.
-  const char* wanted = name != nullptr ? name->c_str() : "@DEFAULT_SOURCE@";
-  const bool answered = connection.Finish(pa_context_get_source_info_by_name(
-      connection.Context(), wanted, &OnLookup<pa_source_info>, &lookup));
-  return answered && lookup.found ? DS_OK : DSERR_NODRIVER;
+  return FindDevice<pa_source_info>(connection, name, "@DEFAULT_SOURCE@",
+                                    &pa_context_get_source_info_by_name);
 }
 
 SoundResult FindSink(PulseConnection& connection, const std::string* name) {
-  PulseConnection::Lock lock(connection);
-  if (!connection.ContextUsable()) {
-    return DSERR_NODRIVER;
-  }
-  Lookup lookup{&connection};
-  const char* wanted = name != nullptr ? name->c_str() : "@DEFAULT_SINK@";
-  const bool answered = connection.Finish(pa_context_get_sink_info_by_name(
-      connection.Context(), wanted, &OnLookup<pa_sink_info>, &lookup));
-  return answered && lookup.found ? DS_OK : DSERR_NODRIVER;
+  return FindDevice<pa_sink_info>(connection, name, "@DEFAULT_SINK@",
+                                  &pa_context_get_sink_info_by_name);
 }
 
 }  // namespace sonavik

@@ -154,7 +154,8 @@ TEST_F(CaptureSoundTest, DefaultDeviceOpensAndCaptures) {
     EXPECT_EQ(p % 4, 0u) << "a cursor inside a frame";
   }
   std::sort(positions.begin(), positions.end());
-  EXPECT_GT(std::unique(positions.begin(), positions.end()) - positions.begin(), 10);
+  // Fragments are a quarter of the ring or less (PipeWire's quantum is exactly a quarter).
+  EXPECT_GE(std::unique(positions.begin(), positions.end()) - positions.begin(), 3);
 }
 
 TEST_F(CaptureSoundTest, PlayedToneComesBackAtItsLevel) {
