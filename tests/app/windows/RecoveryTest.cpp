@@ -91,6 +91,15 @@ class Recovery : public testing::Test {
     form_->show();
   }
 
+  // The user picks the microphone by name in the device list.
+  void ChooseMicrophone() {
+    QComboBox* list = form_->ComboBox1();
+    const int mic = list->findText("Sonavik Microphone");
+    ASSERT_GE(mic, 0);
+    list->setCurrentIndex(mic);
+    emit list->activated(mic);
+  }
+
   // The tone plays into the server's output, and starts again after the server did.
   void PlayTone() {
     StopTone();
@@ -206,10 +215,7 @@ TEST_F(Recovery, NamedDeviceUnpluggedAndPluggedBackTenTimes) {
   StartMeter();
   PlayTone();
   QComboBox* list = form_->ComboBox1();
-  const int mic = list->findText("Sonavik Microphone");
-  ASSERT_GE(mic, 0);
-  list->setCurrentIndex(mic);
-  emit list->activated(mic);
+  ASSERT_NO_FATAL_FAILURE(ChooseMicrophone());
   ASSERT_TRUE(LoopUntil([this] { return MetersTheTone(); }, kBack));
   std::vector<milliseconds> times;
   for (int round = 0; round < 10; ++round) {
@@ -260,10 +266,7 @@ TEST_F(Recovery, HungServerAtStartDoesNotHoldTheWindowBack) {
 TEST_F(Recovery, DevicesComeAndGoWhileTheListIsOpen) {
   StartMeter();
   QComboBox* list = form_->ComboBox1();
-  const int mic = list->findText("Sonavik Microphone");
-  ASSERT_GE(mic, 0);
-  list->setCurrentIndex(mic);
-  emit list->activated(mic);
+  ASSERT_NO_FATAL_FAILURE(ChooseMicrophone());
   list->showPopup();
   ASSERT_EQ(Pactl("load-module module-remap-source source_name=sonavik_extra "
                   "master=sonavik_out.monitor "
