@@ -125,6 +125,8 @@ TForm1::TForm1(QWidget* parent)
   ApplyLayoutFonts(this);
   // The "x" before the gain box takes the size of its text.
   ui_->Label6->adjustSize();
+  MakeLampCaption(*ui_->Label7);
+  MakeLampCaption(*ui_->Label8);
   setWindowIcon(SonavikIcon());
   MakeMainWindowFrame(*this, QPoint(194, 112), QSize(216, 406));
   UseDesktopSliderKeys(*ui_->TrackBar1);

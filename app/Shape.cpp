@@ -1,7 +1,9 @@
 #include "Shape.h"
 
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
+#include <QPalette>
 #include <QPen>
 
 #include "PaintBox.h"
@@ -52,6 +54,13 @@ void TShape::PaintOn(QPaintDevice& device) const {
   painter.setBrush(Qt::NoBrush);
   // The outline takes the outermost ring of pixels.
   painter.drawRect(box.adjusted(0, 0, -1, -1));
+}
+
+void MakeLampCaption(QLabel& caption) {
+  QPalette palette = caption.palette();
+  // Every colour group: the lettering stays black also while the window is inactive.
+  palette.setColor(QPalette::WindowText, QColor(Qt::black));
+  caption.setPalette(palette);
 }
 
 }  // namespace sonavik

@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <cstdint>
 
+class QLabel;
+
 namespace sonavik {
 
 using TColor = std::uint32_t;  // 0x00BBGGRR
@@ -32,5 +34,10 @@ class TShape : public QWidget {
   TColor brushColor_ = 0xFFFFFF;
   TColor penColor_ = 0x000000;
 };
+
+// The lettering on a lamp ("Clip") is a label laid over the shape. The lamp's colours are fixed,
+// so its lettering keeps the black text of the light look on every palette: a dark theme's light
+// text would vanish on the white lamp.
+void MakeLampCaption(QLabel& caption);
 
 }  // namespace sonavik

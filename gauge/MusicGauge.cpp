@@ -1,7 +1,11 @@
 #include "MusicGauge.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QString>
+#include <QVariant>
 #include <algorithm>
 #include <cmath>
 
@@ -67,9 +71,61 @@ int ZoneBorderRow(int h, double percent) {
          NintClamped(static_cast<long double>(h) * (static_cast<long double>(percent) / 100), 0, h);
 }
 
+// A gauge value in decibels: the gauges count tenths of one.
+double Decibels(std::int32_t tenths) {
+  return tenths / 10.0;
+}
+
+// What a screen reader sees of a gauge: a meter with the level as its value, in decibels. The
+// sound sets the level, so the value cannot be set from outside.
+class AccessibleGauge : public QAccessibleWidget, public QAccessibleValueInterface {
+ public:
+  explicit AccessibleGauge(TMusicGauge* gauge)
+      : QAccessibleWidget(gauge, QAccessible::ProgressBar), gauge_(gauge) {}
+
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    if (type == QAccessible::ValueInterface) {
+      return static_cast<QAccessibleValueInterface*>(this);
+    }
+    return QAccessibleWidget::interface_cast(type);
+  }
+
+  QString text(QAccessible::Text which) const override {
+    if (which == QAccessible::Value) {
+      return QStringLiteral("%1 dB").arg(Decibels(gauge_->Progress()), 0, 'f', 1);
+    }
+    return QAccessibleWidget::text(which);
+  }
+
+  QVariant currentValue() const override { return Decibels(gauge_->Progress()); }
+  void setCurrentValue(const QVariant& /*value*/) override {}
+  QVariant maximumValue() const override { return Decibels(gauge_->MaxValue()); }
+  QVariant minimumValue() const override { return Decibels(gauge_->MinValue()); }
+  QVariant minimumStepSize() const override { return Decibels(1); }
+
+ private:
+  TMusicGauge* gauge_;
+};
+
+// Qt asks the factories for each class of an object's ancestry, most derived first, and its
+// accessibility cache owns what they return.
+QAccessibleInterface* GaugeAccessibilityFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String(TMusicGauge::staticMetaObject.className())) {
+    if (auto* gauge = qobject_cast<TMusicGauge*>(object)) {
+      return new AccessibleGauge(gauge);
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 TMusicGauge::TMusicGauge(QWidget* parent) : QWidget(parent) {
+  static const bool factoryInstalled = [] {
+    QAccessible::installFactory(GaugeAccessibilityFactory);
+    return true;
+  }();
+  (void)factoryInstalled;
   holdTimer_.setTimerType(Qt::PreciseTimer);
   holdTimer_.setInterval(kHoldTickMs);
   connect(&holdTimer_, &QTimer::timeout, this, &TMusicGauge::HoldTimerTick);
@@ -106,8 +162,13 @@ void TMusicGauge::SetMinValue(std::int32_t value) {
 }
 
 void TMusicGauge::SetProgress(std::int32_t value) {
+  const bool changed = value != progress_;
   progress_ = value;
   RepaintNow();
+  if (changed && QAccessible::isActive()) {
+    QAccessibleValueChangeEvent event(this, Decibels(value));
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void TMusicGauge::RepaintNow() {

@@ -7,6 +7,11 @@
 //
 // The hold timer ticks every 10 ms on the window thread. Qt does not queue the ticks that
 // fall due while the thread is busy (a measuring pass sleeping, say): they arrive as one.
+//
+// To assistive technology a gauge is a read-only level meter whose value is Progress in
+// decibels: the program's gauges count tenths of a decibel (MinValue and MaxValue too). A
+// change of Progress is announced only while assistive technology listens, so a pass that
+// nobody listens to costs nothing more.
 #pragma once
 
 #include <QImage>

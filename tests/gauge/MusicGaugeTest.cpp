@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QScreen>
@@ -278,6 +279,19 @@ TEST_F(MeterGauge, WithoutPeakHoldNoPeakIsTakenOrDrawnButAnOldOneStillExpires) {
   EXPECT_EQ(g.HeldPeak(), 0.0);
   PaintAt(0);
   EXPECT_EQ(g.HeldPeak(), 0.0);
+}
+
+TEST_F(MeterGauge, ScreenReadersHearTheLevelInDecibels) {
+  QAccessibleInterface* meter = QAccessible::queryAccessibleInterface(&g);
+  ASSERT_NE(meter, nullptr);
+  EXPECT_EQ(meter->role(), QAccessible::ProgressBar);
+  QAccessibleValueInterface* value = meter->valueInterface();
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->minimumValue().toDouble(), -40.0);
+  EXPECT_EQ(value->maximumValue().toDouble(), 0.0);
+  g.SetProgress(-123);
+  EXPECT_EQ(value->currentValue().toDouble(), -12.3);
+  EXPECT_EQ(meter->text(QAccessible::Value), "-12.3 dB");
 }
 
 TEST_F(MeterGauge, EmptyAndExtremeRangesNeitherDivideByZeroNorOverflow) {

@@ -1,12 +1,14 @@
 // The three windows as they come up: frames, every control's kind, parent, place, size,
-// caption and face, creation order, tab order and the components' settings, read from the
-// running windows.
+// caption and face, creation order, tab order, accessible names and the components' settings,
+// read from the running windows.
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QComboBox>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
@@ -265,6 +267,63 @@ TEST_F(WindowsLayout, TabOrderVisitsTheInputControlsOnly) {
                      static_cast<QWidget*>(waveDlg->SpeedButton2())}) {
     EXPECT_EQ(w->focusPolicy(), Qt::NoFocus);
   }
+}
+
+TEST_F(WindowsLayout, ControlsAndPlotsHaveAccessibleNamesAndDescriptions) {
+  struct {
+    QWidget* window;
+    const char* object;
+    const char* name;
+  } named[] = {
+      {form.get(), "TrackBar1", "Gain"},
+      {form.get(), "Edit1", "Gain factor"},
+      {form.get(), "ScrollBar1", "Wait"},
+      // Qt on Linux names a list by its choice; its description says what the list is.
+      {form.get(), "ComboBox1", "Default Device"},
+      {form.get(), "SpeedButton1", "DC-stop filter"},
+      {form.get(), "MusicGauge1", "Left level"},
+      {form.get(), "MusicGauge2", "Right level"},
+      {form.get(), "Shape1", "Left clip lamp"},
+      {form.get(), "Shape2", "Right clip lamp"},
+      {form.get(), "PaintBox1", "Vector box"},
+      // The readouts are named by the level they show.
+      {form.get(), "Label9", "0.0"},
+      {form.get(), "Label10", "0.0"},
+      {waveDlg.get(), "PaintBox1", "Oscilloscope"},
+      {darudadeDlg.get(), "PaintBox1", "Left spectrum"},
+      {darudadeDlg.get(), "PaintBox2", "Right spectrum"},
+  };
+  for (const auto& n : named) {
+    SCOPED_TRACE(n.object);
+    QAccessibleInterface* face =
+        QAccessible::queryAccessibleInterface(n.window->findChild<QWidget*>(n.object));
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->text(QAccessible::Name), n.name);
+    EXPECT_FALSE(face->text(QAccessible::Description).isEmpty());
+  }
+}
+
+TEST_F(WindowsLayout, LampCaptionsStayReadableOnADarkPalette) {
+  // A dark desktop theme: light text on a dark face. The lamps stay white.
+  QPalette dark = form->palette();
+  dark.setColor(QPalette::Window, QColor(53, 53, 53));
+  dark.setColor(QPalette::WindowText, Qt::white);
+  form->setPalette(dark);
+  for (TShape* lamp : {form->Shape1(), form->Shape2()}) {
+    SCOPED_TRACE(lamp->objectName().toStdString());
+    const QImage picture = form->grab(lamp->geometry()).toImage();
+    // Inside the lamp's black outline only the lettering is dark.
+    int darkest = 255;
+    for (int y = 1; y < picture.height() - 1; ++y) {
+      for (int x = 1; x < picture.width() - 1; ++x) {
+        darkest = std::min(darkest, qGray(picture.pixel(x, y)));
+      }
+    }
+    EXPECT_LT(darkest, 64);
+  }
+  // The scale beside the lamps follows the theme.
+  EXPECT_EQ(form->findChild<QLabel*>("Label1")->palette().color(QPalette::WindowText),
+            QColor(Qt::white));
 }
 
 TEST_F(WindowsLayout, MainWindowSettings) {
