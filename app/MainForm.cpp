@@ -33,6 +33,7 @@
 #include "PaintBox.h"
 #include "Shape.h"
 #include "SoundPlatform.h"
+#include "Version.h"
 #include "WaveDlg.h"
 #include "WaveFFT.h"
 #include "WaveIFFT.h"
@@ -414,8 +415,8 @@ void TForm1::Button3Click() {
   if (server.empty()) {
     server = kNoServerText;
   }
-  const std::string text = std::string(kApplicationTitle) + "\nVersion " + SONAVIK_VERSION +
-                           "\nQt " + qVersion() + "\n" + server;
+  const std::string text = std::string(kApplicationTitle) + "\nVersion " + kVersion + "\nQt " +
+                           qVersion() + "\n" + server;
   ShowMessageBox(text, "Version", MessageBoxIcon::Information);
 }
 

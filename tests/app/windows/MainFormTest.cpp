@@ -19,6 +19,7 @@
 #include "MusicGauge.h"
 #include "PaintBox.h"
 #include "Shape.h"
+#include "Version.h"
 #include "WindowsFixture.h"
 
 namespace sonavik::test {
@@ -506,8 +507,8 @@ TEST_F(WindowsToolWindow, VersionBoxNamesProgramVersionToolkitAndSoundServer) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].caption, "Version");
   EXPECT_EQ(requests[0].icon, MessageBoxIcon::Information);
-  EXPECT_EQ(requests[0].text, std::string("Sonavik\nVersion ") + SONAVIK_VERSION + "\nQt " +
-                                  qVersion() + "\nFakeSound");
+  EXPECT_EQ(requests[0].text,
+            std::string("Sonavik\nVersion ") + kVersion + "\nQt " + qVersion() + "\nFakeSound");
 
   // Without a server the box says so.
   session.reset();
