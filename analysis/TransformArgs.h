@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The argument rule both transform routines share: a power-of-two point count (or none) and
 // arrays at least that long. Checked before a single entry is read or written.
 #pragma once

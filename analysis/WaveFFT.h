@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TWaveFFT: loads a block of integer samples, weights it with one of 13 analysis windows,
 // transforms it (split-radix by default) and gives the bins' parts and magnitudes, with
 // optional smoothing against the previous result.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TWaveIFFT: the inverse companion of TWaveFFT: a point count under the same power-of-radix
 // rule, four work arrays, and the radix-2 inverse transform as its routine.
 #pragma once

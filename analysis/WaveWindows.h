@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The analysis windows of TWaveFFT: one weight routine per TWindowType, reached through a
 // table by the type's ordinal, and the Bessel function the Kaiser window is built on.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TApplicationEvents: raises OnIdle(Done) whenever the window thread's event queue has run
 // empty. Done starts true; a handler that leaves it true is not called again until the next
 // event arrives. No idle is raised while a modal window is open. Window thread only; needs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Bevel.h"
 
 #include <QPainter>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TBevel: a lowered line along the top edge of its box (an etched line, dark over light),
 // the dB scale marks between the gauges. The rest of its box is see-through.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "DarudadeDlg.h"
 
 #include "Fonts.h"

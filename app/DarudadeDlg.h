@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TDarudadeDlg: the Darudade window, one spectrum per channel on a logarithmic frequency
 // axis. A tool window created hidden at start; closing it only hides it. The main window's
 // measuring pass draws into its two plot areas while it shows.

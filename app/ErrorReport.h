@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application's standard error report, and the guard every handler runs inside so that
 // Qt never sees an exception.
 #pragma once

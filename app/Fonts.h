@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The five faces the windows are drawn in, by the names the layouts give them, and the
 // installed faces that stand in for those names on this system.
 #pragma once

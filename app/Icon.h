@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's icon: two level columns, the left one higher, lit green, yellow and red over a
 // dark face. One drawing gives the window icon, the icon files of every size and the scalable
 // file, so that the desktop never shows two different pictures of the program.

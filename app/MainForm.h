@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TForm1: the main window. Two gauges with clip lamps and readouts, the vector box, the gain,
 // the wait, the DC-stop and the capture device; it owns the capture buffer and runs the
 // measuring pass whenever the application has nothing else to do.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MeasuringPass.h"
 
 #include <algorithm>

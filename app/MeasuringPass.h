@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TMeasuringPass: the working storage and arithmetic of one measuring pass: read the ring,
 // gain, DC-stop, peaks, levels, gauge values, and the vector, scope and spectrum points.
 // Fixed-size arrays only; nothing here touches the heap or a widget.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TPaintBox: a plot area. The measuring pass composes a picture into it (background, then
 // polylines) and it goes to the screen at once; when the window system asks the area to be
 // drawn again (after it was covered, say) the last picture comes back, not a blank box.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real message box behind ShowMessageBox: a modal QMessageBox with one OK button.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TShape: a filled rectangle with a one-pixel outline, the clip lamps of the main window.
 // The fill is the brush colour the measuring pass and the lamp fade set.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "WaveDlg.h"
 
 #include "Fonts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TWaveDlg: the DiroVozor window, the oscilloscope. A tool window created hidden at start;
 // closing it only hides it, so its buttons keep their state. The main window's measuring
 // pass draws into its plot area while it shows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The frames of the program's three windows: fixed client size at a fixed place on screen.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sonavik: a stereo level meter. Start-up: the application, the sound server session, the
 // message box and the faces, then the main window and its two tool windows (hidden), and the
 // message loop; at the end the windows go in reverse order and the session closes last.

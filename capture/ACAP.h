@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sound component TACAP: sets up the playback side when loaded, keeps a table of channel
 // records, and decides for the whole process how a failing sound call is reported (debug
 // log line, EACAP exception, or the end of the program) through CheckResult/WriteDebugLog.

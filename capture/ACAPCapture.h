@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TACAPCapture: one opened capture device with its looping ring, half-ring notifications
 // served by TACAPCaptureNotifyThread, and the three read operations the measuring pass uses.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Events.h"
 
 #include <condition_variable>

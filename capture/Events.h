@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Unnamed auto-reset events and a wait for any one of several, with a time-out: what the
 // capture ring signals and what the notification thread waits on.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's message box, replaceable: the window layer installs a real dialog, tests
 // install a recorder. Without one the text goes to standard error.
 #pragma once

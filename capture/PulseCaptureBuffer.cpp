@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PulseCaptureBuffer.h"
 
 #include <pulse/channelmap.h>

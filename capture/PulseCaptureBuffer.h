@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A capture buffer over one libpulse record stream: the stream is opened corked when the
 // buffer is created (so a format or device the server refuses fails right there), Start
 // uncorks it and Stop corks it again. The server's data lands in a PulseCaptureRing on the

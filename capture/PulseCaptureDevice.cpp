@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PulseCaptureDevice.h"
 
 #include "PulseCaptureBuffer.h"

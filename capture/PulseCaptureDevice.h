@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A capture device of the libpulse platform: a source of the server (or "whatever the default
 // source is") that capture buffers are created on. It checks the caller's description of the
 // ring and turns the wave format into the sample format the stream asks the server for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The capture ring of one capture buffer: the looping bytes the server's data is written into,
 // the writer position that is the read cursor, the capturing/looping state and the armed
 // position notifications. The sound server's thread writes; the window thread reads through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PulseConnection.h"
 
 #include <pulse/error.h>

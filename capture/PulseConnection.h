@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One connection to the sound server: a libpulse threaded main loop and its context.
 // The platform holds it for the session, and every object opened through it holds it too, so
 // an object released after the session ended (or after the server died) still finds a live

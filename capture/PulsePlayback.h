@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The playback side of the libpulse platform: a device bound to a sink of the server, its
 // primary buffer and the primary buffer's 3D listener. The meter plays nothing; these objects
 // only check their arguments and keep what they are told, so the component that sets them up

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reference count every object of the libpulse platform carries: one reference at
 // creation, Release() answers the references left and destroys the object at zero.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PulseServerQueries.h"
 
 #include <pulse/introspect.h>

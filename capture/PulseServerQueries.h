@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Questions the platform asks the sound server: which sources there are, which one is the
 // default, whether a source or sink of a given name exists. Each takes the main-loop lock and
 // waits for the answer at most PulseConnection::kTimeout.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sound platform over libpulse: a process-wide session holding one connection to the
 // sound server, capture devices on its sources and a playback device on its default sink.
 // The session heals: a connection that is lost, or that could not be made at the start, is

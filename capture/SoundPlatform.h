@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sound platform: the calls, records and result codes of the capture API the meter is
 // written against (the DirectSound model: enumerate, open a capture device, a looping capture
 // ring with position notifications, and a playback device with a primary buffer and a 3D

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TMusicGauge: a vertical three-zone level gauge with a peak-hold line, composed off-screen
 // pixel by pixel (mask, zones, AND, outline) and shown in one copy.
 //

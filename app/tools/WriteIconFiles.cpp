@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the program's icon files into a hicolor theme folder, at build time, from the same
 // drawing as the window icon:
 //

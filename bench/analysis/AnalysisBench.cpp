@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Speed of the analyser's 2048-point work against FFTW's complex double transform of the same
 // length. Ends with the ratios ours / FFTW (median and least time per iteration over the
 // repetitions; --benchmark_enable_random_interleaving=true spreads a busy machine's load

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What one measuring pass costs, the rest between passes excluded: reading the ring and
 // measuring it (always), building the scope points and analysing both spectra (only while
 // their windows show). The budget for a whole pass with both windows open is 5 % of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What one gauge costs per measured pass: the main window sets two of them each pass and
 // every assignment repaints at once.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Counts the program's heap allocations while a test asks for it.
 #pragma once
 

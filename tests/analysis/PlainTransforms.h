@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Straight transcriptions of the transforms and window weights, step by step in the order the
 // algorithms are written down, with no table, cache or reordering: the yardstick the fast
 // paths must match bit for bit.

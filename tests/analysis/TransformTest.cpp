@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two transform routines: exact agreement of the fast split-radix path with the plain
 // algorithm, accuracy against a long-double DFT, the way back, and the argument rule.
 #include <gtest/gtest.h>

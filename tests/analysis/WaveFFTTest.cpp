@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The analyser: its count and arrays, loading, windowing, smoothing, the bins it gives, and
 // what its refusals leave unchanged.
 #include <gtest/gtest.h>

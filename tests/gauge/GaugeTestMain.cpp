@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The gauge is a widget: its tests need an application object, without a screen.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // FakeSound: a scripted sound platform for tests. It answers the calls of SoundPlatform.h
 // from memory: a device list you choose, steps that fail with the code you choose, a capture
 // ring you write into, notification events you fire, and a record of every call made.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The idle event: raised when the queue runs empty, resting while Done stays true until an
 // event arrives, silent while a modal window is open, and never letting an error out.
 #include "ApplicationEvents.h"

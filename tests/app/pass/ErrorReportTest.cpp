@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The standard error report and the guard around every handler.
 #include "ErrorReport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The arithmetic of one measuring pass on blocks built in place: gain, DC-stop, peaks,
 // levels, lamps, gauge values and the vector and scope points.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The measuring pass must not touch the heap. This program replaces the global allocator
 // with a counting one (which is why it is a program of its own) and runs whole passes
 // against a sound platform that itself never allocates while capturing.

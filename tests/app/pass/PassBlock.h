@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes frames into a pass's raw block the way the capture ring holds them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pass at its two ends: the block read from a capture ring, and the spectra computed by
 // real analysers and turned into points.
 #include <gtest/gtest.h>

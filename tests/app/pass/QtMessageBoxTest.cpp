@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Qt message box behind ShowMessageBox.
 #include "QtMessageBox.h"
 

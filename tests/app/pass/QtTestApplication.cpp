@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One QApplication for the whole test program, made before the first test and gone after
 // the last.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // QuietSound: a sound platform with one always-capturing device whose ring holds a fixed
 // full-scale stereo signal, answering every call from fixed storage. For measuring what the
 // pass itself costs, in heap allocations or in time, without a recording double in the way.

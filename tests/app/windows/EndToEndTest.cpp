@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The meter's own windows and measuring pass against the private sound server: a known
 // stereo tone goes into its output, the meter hears it through the microphone that mirrors
 // that output, and its levels, readouts, gauges and plots must match the tone.

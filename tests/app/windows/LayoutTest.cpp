@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The three windows as they come up: frames, every control's kind, parent, place, size,
 // caption and face, creation order, tab order, accessible names and the components' settings,
 // read from the running windows.

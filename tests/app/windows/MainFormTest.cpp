@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's behaviour: the gain exchange between trackbar and edit box, the
 // readouts, the clip lamps and their fade, the device list, the tool windows, the version
 // box, and the measuring pass's way through a stopped capture, an error and its rest.

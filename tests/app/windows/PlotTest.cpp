@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The plots as they reach the screen: pixels of the vector box, the scope and the two
 // spectrum boxes after a measuring pass over a known block.
 #include <QScrollBar>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The running meter through what happens to sound servers on a desktop: the server killed and
 // started again, a named device unplugged and plugged back, no server (or a hung one) at
 // start, devices that come and go while the list is open. The real windows and the real

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's three windows on a scripted sound platform: the main window created as at
 // start-up (default device opened and started), the two tool windows hidden, message boxes
 // recorded instead of shown. The idle event is switched off so that each test runs the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The windows are widgets: their tests need an application object. Without a screen unless
 // the environment names a platform.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The capture buffer on a real sound server (the private one the test run starts): the
 // default device opens, a tone played into the server comes back through ReadBlock at its
 // level, the half-ring notifications keep pace with the stream, and a running capture ends

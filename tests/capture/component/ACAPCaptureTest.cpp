@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The capture buffer over the scripted platform: opening, the ring's format and arming, each
 // failing step, the ring copy, and the notification thread's calls and its end.
 #include <atomic>

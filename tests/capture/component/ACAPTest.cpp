@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sound component: how failures are reported under each option set, the debug log file,
 // the playback set-up on load, the channel table and what destruction gives back.
 #include <errno.h>

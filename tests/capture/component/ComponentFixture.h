@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared set-up of the sound component tests: a FakeSound as the active platform, the debug
 // log in a private folder, message boxes recorded instead of shown.
 #pragma once

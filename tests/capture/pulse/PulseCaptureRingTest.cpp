@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PulseCaptureRing.h"
 
 #include <gtest/gtest.h>

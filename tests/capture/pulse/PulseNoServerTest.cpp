@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The libpulse platform where no sound server answers: the program must start, list nothing,
 // and fail every open with a code, within a bounded time.
 #include <gtest/gtest.h>

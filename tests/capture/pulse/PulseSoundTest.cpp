@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The libpulse platform against the private server of scripts/sound-server: a null output
 // "sonavik_out" and the microphone "sonavik_mic" that hears exactly what is played into it.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the tests against the private sound server share: the server's script, a tone played
 // into its output, and small owners for the platform's reference-counted objects.
 #pragma once

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: MIT
 -- Replaces the stock file of the same name for the private PipeWire of scripts/sound-server.
 -- No device monitors (the server has no hardware), no flatpak portal, no idle suspend, and no
 -- memory of earlier runs: every start offers the same devices with the same defaults.
