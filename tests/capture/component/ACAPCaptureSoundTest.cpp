@@ -64,7 +64,7 @@ class TonePlayer {
       : thread_([this] {
           FILE* pipe = ::popen(
               "exec pacat --raw --format=s16le --rate=44100 --channels=2 --device=sonavik_out "
-              "--latency-msec=20",
+              "--latency-msec=200",
               "w");
           if (pipe == nullptr) {
             return;

@@ -119,9 +119,12 @@ class TonePlayer {
 
  private:
   void Play() {
+    // A player buffer of 200 ms: with less, a loaded machine makes the player miss its
+    // deadlines, and the gaps (or, on PipeWire, a lost block with its ramps) would be taken for
+    // the capture's faults.
     FILE* pacat = popen(
         "pacat --playback --raw --format=s16le --rate=44100 --channels=2 "
-        "--device=sonavik_out --latency-msec=20",
+        "--device=sonavik_out --latency-msec=200",
         "w");
     if (pacat == nullptr) {
       return;
