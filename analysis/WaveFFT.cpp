@@ -12,6 +12,7 @@
 #include <numbers>
 #include <vector>
 
+#include "BitReversal.h"
 #include "TransformArgs.h"
 #include "WaveIFFT.h"
 #include "WaveWindows.h"
@@ -42,24 +43,6 @@ void FillStageTwiddles(std::int64_t L, std::int64_t first, std::int64_t count, d
     s1[i] = std::sin(j * theta);
     c3[i] = std::cos(j * theta3);
     s3[i] = std::sin(j * theta3);
-  }
-}
-
-// The pairs of indices the bit-reversal reorder of an N-point transform swaps, in the order
-// the reversed-carry counter meets them.
-template <typename Swap>
-void ForEachReversalSwap(std::int64_t N, Swap swap) {
-  std::int64_t j = 0;
-  for (std::int64_t i = 1; i <= N - 2; ++i) {
-    std::int64_t k = N / 2;
-    j ^= k;
-    while (k > j) {
-      k /= 2;
-      j ^= k;
-    }
-    if (i < j) {
-      swap(i, j);
-    }
   }
 }
 
@@ -124,7 +107,7 @@ class TransformTables {
       return;
     }
     auto table = std::make_unique<ReversalTable>();
-    ForEachReversalSwap(N, [&](std::int64_t i, std::int64_t j) {
+    detail::ForEachReversalSwap(N, [&](std::int64_t i, std::int64_t j) {
       table->pairs.push_back(static_cast<std::uint32_t>(i));
       table->pairs.push_back(static_cast<std::uint32_t>(j));
     });
@@ -262,7 +245,7 @@ template <typename Body>
     }
     return;
   }
-  ForEachReversalSwap(N, [&](std::int64_t i, std::int64_t j) {
+  detail::ForEachReversalSwap(N, [&](std::int64_t i, std::int64_t j) {
     std::swap(re[i], re[j]);
     std::swap(im[i], im[j]);
   });

@@ -5,6 +5,7 @@
 #include <numbers>
 #include <utility>
 
+#include "BitReversal.h"
 #include "TransformArgs.h"
 
 namespace sonavik {
@@ -49,19 +50,10 @@ void TWaveIFFT::Radix2FFT(std::int32_t N, std::span<double> Re, std::span<double
   double* re = Re.data();
   double* im = Im.data();
 
-  std::int64_t j = 0;
-  for (std::int64_t i = 1; i <= n - 2; ++i) {
-    std::int64_t k = n / 2;
-    j ^= k;
-    while (k > j) {
-      k /= 2;
-      j ^= k;
-    }
-    if (i < j) {
-      std::swap(re[i], re[j]);
-      std::swap(im[i], im[j]);
-    }
-  }
+  detail::ForEachReversalSwap(n, [re, im](std::int64_t i, std::int64_t j) {
+    std::swap(re[i], re[j]);
+    std::swap(im[i], im[j]);
+  });
 
   double theta =
       n == 0 ? 0.0 : static_cast<double>(n) * (-2.0 * std::numbers::pi / static_cast<double>(n));

@@ -45,10 +45,6 @@ namespace sonavik {
 
 namespace {
 
-constexpr std::uint32_t kRate = 44100;
-constexpr std::uint32_t kBits = 16;
-constexpr std::uint32_t kRingBytes = 4096;
-
 // A capture the program reopened by itself that ends again at once is retried after this
 // pause, so a device that keeps failing is not reopened in a tight loop.
 constexpr std::chrono::milliseconds kReopenPause{500};
@@ -70,11 +66,20 @@ void ShowTrace(TPaintBox& box, std::span<const QPoint> points, TColor pen) {
   box.Present();
 }
 
+// One channel's analyser for the spectrum window: Kaiser-weighted, at the capture's rate; the
+// pass sets the length.
+std::unique_ptr<TWaveFFT> MakeSpectrumAnalyser() {
+  auto analyser = std::make_unique<TWaveFFT>();
+  analyser->SetCount(0);
+  analyser->SetSamplingRate(TMeasuringPass::kRate);
+  analyser->SetWindowType(wtKAISER);
+  return analyser;
+}
+
 }  // namespace
 
 QString GainText(int maximum, int position) {
-  const double gain = static_cast<double>(maximum - position) / 100.0;
-  return QLocale().toString(gain, 'g', 15);
+  return QLocale().toString(TMeasuringPass::Gain(maximum, position), 'g', 15);
 }
 
 int GainPosition(const QString& text, int minimum, int maximum) {
@@ -160,10 +165,7 @@ TForm1::TForm1(QWidget* parent)
   applicationEvents1_ = std::make_unique<TApplicationEvents>();
   applicationEvents1_->SetOnIdle([this](bool& Done) { ApplicationEvents1Idle(Done); });
 
-  waveFFT1_ = std::make_unique<TWaveFFT>();
-  waveFFT1_->SetCount(0);
-  waveFFT1_->SetSamplingRate(44100.0);
-  waveFFT1_->SetWindowType(wtKAISER);
+  waveFFT1_ = MakeSpectrumAnalyser();
 
   reopenRetry_ = std::make_unique<QTimer>();
   reopenRetry_->setSingleShot(true);
@@ -175,10 +177,7 @@ TForm1::TForm1(QWidget* parent)
   connect(timer2_.get(), &QTimer::timeout, this, [this] { Guarded([this] { Timer2Timer(); }); });
   timer2_->start();
 
-  waveFFT2_ = std::make_unique<TWaveFFT>();
-  waveFFT2_->SetCount(0);
-  waveFFT2_->SetSamplingRate(44100.0);
-  waveFFT2_->SetWindowType(wtKAISER);
+  waveFFT2_ = MakeSpectrumAnalyser();
 
   waveIFFT1_ = std::make_unique<TWaveIFFT>();
   waveIFFT1_->SetCount(2);
@@ -256,7 +255,8 @@ void TForm1::FormDestroy() {
 
 void TForm1::OpenCapture(const std::string* deviceId, TACAPOpenReport report) {
   capture_ = std::make_unique<TACAPCapture>(*acap1_, deviceId, report);
-  capture_->CreateBuffer(kRate, kBits, true, kRingBytes);
+  capture_->CreateBuffer(TMeasuringPass::kRate, TMeasuringPass::kBits, true,
+                         TMeasuringPass::kRingBytes);
   capture_->SetOnCaptureNotify([this](TACAPCapture& sender, std::uint32_t offset,
                                       std::uint32_t length) { RecEvent(sender, offset, length); });
   capture_->Start();

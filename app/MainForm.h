@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ACAPCapture.h"
+#include "Color.h"
 #include "MeasuringPass.h"
 
 class QComboBox;
@@ -43,8 +44,6 @@ class TShape;
 class TWaveDlg;
 class TWaveFFT;
 class TWaveIFFT;
-
-using TColor = std::uint32_t;  // 0x00BBGGRR
 
 inline constexpr TColor kLampIdle = 0xFFFFFF;  // white
 inline constexpr TColor kLampClip = 0x4080FF;  // red 255, green 128, blue 64

@@ -37,12 +37,17 @@ struct PassLevels {
 
 class TMeasuringPass {
  public:
+  // The capture the pass reads: 16-bit stereo at 44.1 kHz in a ring of 4096 bytes.
+  static constexpr int kRate = 44100;
+  static constexpr int kBits = 16;
   static constexpr int kRingBytes = 4096;
-  static constexpr int kFrames = 2048;
+  // Frames in the block the pass works on: the ring, then as much again of zeros.
+  static constexpr int kFrames = 2 * kRingBytes / (2 * kBits / 8);
   static constexpr int kBins = 1023;
 
   TMeasuringPass();
 
+  // The gain the slider sets, (max - position) / 100; the gain box shows this same number.
   static double Gain(int gainMax, int gainPosition);
 
   // The height of a spectrum point above the bottom row H of its box, in pixels: three per

@@ -8,11 +8,6 @@
 
 namespace sonavik {
 
-QColor ColorFromTColor(TColor color) {
-  return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
-                static_cast<int>((color >> 16) & 0xFF));
-}
-
 TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {
   // Every pixel comes from the picture (or the window's face before the first one), so Qt
   // need not erase first.

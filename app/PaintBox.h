@@ -8,15 +8,11 @@
 #include <QImage>
 #include <QPoint>
 #include <QWidget>
-#include <cstdint>
 #include <span>
 
+#include "Color.h"
+
 namespace sonavik {
-
-// Colours are 0x00BBGGRR, red in the low byte.
-using TColor = std::uint32_t;
-
-QColor ColorFromTColor(TColor color);
 
 class TPaintBox : public QWidget {
   Q_OBJECT

@@ -4,13 +4,12 @@
 #pragma once
 
 #include <QWidget>
-#include <cstdint>
+
+#include "Color.h"
 
 class QLabel;
 
 namespace sonavik {
-
-using TColor = std::uint32_t;  // 0x00BBGGRR
 
 class TShape : public QWidget {
   Q_OBJECT

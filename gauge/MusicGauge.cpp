@@ -20,13 +20,6 @@ constexpr int kHoldTickMs = 10;
 constexpr QRgb kBlack = 0xFF000000u;
 constexpr QRgb kWhite = 0xFFFFFFFFu;
 
-// Qt keeps red in the high byte, our colours keep it in the low one. The alpha byte is set so
-// that an AND with the white mask (all ones) gives the colour back unchanged and an AND with
-// the black mask gives black.
-QRgb ToRgb(TColor c) {
-  return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-}
-
 // Nearest integer, halfway to even, kept within lo..hi before it becomes an int: rows are
 // worked out from arbitrary doubles and 32-bit values, far beyond what an int holds. NaN has
 // no nearest integer; it goes to lo.
@@ -265,9 +258,9 @@ void TMusicGauge::Paint() {
   const Pixels zone(zoneBitmap_);
   const int yAB = ZoneBorderRow(h, zoneAB_);
   const int yBC = ZoneBorderRow(h, zoneBC_);
-  zone.FillRows(0, h, ToRgb(zoneAColor_));
-  zone.FillRows(yAB, h, ToRgb(zoneBColor_));
-  zone.FillRows(yBC, h, ToRgb(zoneCColor_));
+  zone.FillRows(0, h, RgbFromTColor(zoneAColor_));
+  zone.FillRows(yAB, h, RgbFromTColor(zoneBColor_));
+  zone.FillRows(yBC, h, RgbFromTColor(zoneCColor_));
 
   // Colour the mask: one AND per pixel.
   const Pixels level(levelBitmap_);

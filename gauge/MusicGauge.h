@@ -20,10 +20,9 @@
 #include <QWidget>
 #include <cstdint>
 
-namespace sonavik {
+#include "Color.h"
 
-// Colours are 0x00BBGGRR, red in the low byte.
-using TColor = std::uint32_t;
+namespace sonavik {
 
 class TMusicGauge : public QWidget {
   Q_OBJECT
