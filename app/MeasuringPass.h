@@ -14,16 +14,16 @@ class TACAPCapture;
 class TWaveFFT;
 
 struct PassSettings {
-  int gainMax = 1000;       // TrackBar1.Max
-  int gainPosition = 900;   // TrackBar1.Position
-  bool dcStop = false;      // SpeedButton1 down
-  bool scopeOn = false;     // DiroVozor showing
-  bool spectrumOn = false;  // Darudade showing
-  int vectorWidth = 47;     // PaintBox1 of the main window
+  int gainMax = 1000;       // the gain slider's maximum
+  int gainPosition = 900;   // and its position
+  bool dcStop = false;      // the DC-stop button is down
+  bool scopeOn = false;     // the oscilloscope window (DiroVozor) is showing
+  bool spectrumOn = false;  // the spectrum window (Darudade) is showing
+  int vectorWidth = 47;     // the main window's vector box
   int vectorHeight = 47;
-  int scopeHeight = 256;      // PaintBox1 of DiroVozor
-  int spectrumHeightL = 145;  // PaintBox1 of Darudade
-  int spectrumHeightR = 145;  // PaintBox2 of Darudade
+  int scopeHeight = 256;      // the oscilloscope's plot
+  int spectrumHeightL = 145;  // the spectrum window's left plot
+  int spectrumHeightR = 145;  // and its right plot
 };
 
 struct PassLevels {

@@ -20,7 +20,7 @@ namespace sonavik {
 // NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): destroyed only by Release()
 class PulseCaptureDevice final : public PulseRefCounted<ICaptureDevice> {
  public:
-  // The largest ring DirectSound accepts.
+  // The largest ring a capture buffer may ask for; beyond it the request is a bad argument.
   static constexpr std::uint32_t kMaxBufferBytes = 0x0FFFFFFF;
 
   PulseCaptureDevice(std::shared_ptr<PulseConnection> connection,

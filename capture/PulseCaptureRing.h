@@ -28,7 +28,8 @@ class PulseCaptureRing {
   // DSCBSTATUS_CAPTURING / DSCBSTATUS_LOOPING bits.
   std::uint32_t Status() const;
 
-  // Replaces the armed notifications; refused while capturing, as DirectSound does.
+  // Replaces the armed notifications; refused with DSERR_INVALIDCALL while capturing, so the
+  // positions never change under a running writer.
   SoundResult Arm(std::uint32_t count, const PositionNotify* positions);
 
   // Capture begins (again) at the current writer position.

@@ -92,7 +92,8 @@ class PulseConnection {
   std::function<void()> onChange_;  // only touched with the lock held
 };
 
-// The code for a libpulse error number, as DirectSound would report the same situation.
+// The platform's result code for a libpulse error number: the code that names the same
+// situation (no server or device, a refused format, a busy device, ...).
 SoundResult ResultFromPulseError(int error);
 
 }  // namespace sonavik

@@ -94,7 +94,8 @@ SoundResult PulseListener3D::SetAllParameters(const Listener3DParams* params, st
   if (params == nullptr || params->dwSize != 64 || apply > kDS3D_DEFERRED) {
     return DSERR_INVALIDPARAM;
   }
-  // DirectSound's own ranges; the two orientations must span a plane to define "up".
+  // A distance factor is a positive float, rolloff and Doppler lie in 0..10; the two
+  // orientations must span a plane to define "up".
   const bool factorsValid = params->flDistanceFactor >= FLT_MIN &&
                             params->flDistanceFactor <= FLT_MAX && params->flRolloffFactor >= 0.0 &&
                             params->flRolloffFactor <= 10.0 && params->flDopplerFactor >= 0.0 &&

@@ -211,7 +211,7 @@ SoundResult PulseSound::CreateSoundDevice(ISoundDevice** device) {
   if (device == nullptr) {
     return DSERR_INVALIDPARAM;
   }
-  // Like creating the COM object, this needs no server; Initialize does.
+  // Making the device needs no server; binding it to a sink in Initialize does.
   *device = new PulseSoundDevice([this] { return Connection(); });
   return DS_OK;
 }

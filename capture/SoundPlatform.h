@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The sound platform: the calls, records and result codes of the capture API the meter is
-// written against (the DirectSound model: enumerate, open a capture device, a looping capture
-// ring with position notifications, and a playback device with a primary buffer and a 3D
-// listener). PulseSound.cpp implements it over libpulse; tests/support/FakeSound scripts it.
+// The sound platform: what the capture component asks of a sound system. It lists the capture
+// devices, opens one with a looping capture ring whose position notifications wake the
+// component's thread, and sets up a playback device with a primary buffer and a 3D listener.
+// PulseSound.cpp implements it over libpulse; tests/support/FakeSound scripts it.
 //
 // Objects are reference counted: each starts with one reference, Release() returns the
-// references left and destroys the object at zero. Results are 32-bit codes, 0 for success,
-// failures with the same HRESULT values DirectSound uses for the same situation.
+// references left and destroys the object at zero. Results are 32-bit codes, 0 for success.
+// The failure codes are the numbers the meter's messages and debug log show, so each names one
+// situation (no device, a bad argument, a refused format, ...) whatever the backend.
 #pragma once
 
 #include <cstdint>
@@ -124,7 +125,7 @@ class ISoundNotify : public SoundObject {
 
 class ICaptureBuffer : public SoundObject {
  public:
-  // QueryInterface(IID_IDirectSoundNotify).
+  // The buffer's notification positions, as an object of their own (a new reference).
   virtual SoundResult QueryNotify(ISoundNotify** notify) = 0;
   // Either pointer may be null. The read position is the end of the newest complete data.
   virtual SoundResult GetCurrentPosition(std::uint32_t* capturePosition,
@@ -154,7 +155,8 @@ class IListener3D : public SoundObject {
 
 class ISoundBuffer : public SoundObject {
  public:
-  // QueryInterface(IID_IDirectSound3DListener).
+  // The listener of a buffer made with DSBCAPS_CTRL3D (a new reference); E_NOINTERFACE_ for
+  // any other buffer.
   virtual SoundResult QueryListener3D(IListener3D** listener) = 0;
 };
 
@@ -175,18 +177,18 @@ class SoundPlatform {
  public:
   virtual ~SoundPlatform() = default;
 
-  // Process-wide session (CoInitialize / CoUninitialize): connect to the sound server, with a
-  // bounded wait, and disconnect. Without a server Initialize fails but the platform stays
+  // The process-wide session: connect to the sound server, with a bounded wait, and
+  // disconnect. Without a server Initialize fails but the platform stays
   // usable: enumeration lists nothing and every open fails with a code.
   virtual SoundResult Initialize() = 0;
   virtual void Uninitialize() = 0;
 
-  // DirectSoundCaptureEnumerate.
+  // Lists the capture devices the server offers, the default device first.
   virtual SoundResult EnumerateCapture(const CaptureEnumCallback& callback) = 0;
-  // DirectSoundCaptureCreate8. deviceId null: the default capture device, following the
-  // server's default source; a named device stays on that source.
+  // Opens a capture device. deviceId null: the default capture device, following the server's
+  // default source; a named device stays on that source.
   virtual SoundResult CaptureCreate(const std::string* deviceId, ICaptureDevice** device) = 0;
-  // CoCreateInstance(CLSID_DirectSound8).
+  // A playback device, not yet bound to a sink: its Initialize does that.
   virtual SoundResult CreateSoundDevice(ISoundDevice** device) = 0;
 
   // The server the session is connected to, for people ("PulseAudio 16.1 on unix:/run/...");

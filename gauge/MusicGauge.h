@@ -61,7 +61,8 @@ class TMusicGauge : public QWidget {
   double Percent() const;
   int RowFromBottom(double h) const;
 
-  // Builds the image (steps 1 to 6) without showing it; paintEvent shows it.
+  // Builds the image without showing it (level mask, peak-hold line, zones, AND, frame) and
+  // advances the peak hold; paintEvent shows it.
   void Paint();
   // The finished image of the last paint (null before the first).
   const QImage& Image() const { return levelBitmap_; }
