@@ -19,14 +19,7 @@
 #include "Color.h"
 #include "MeasuringPass.h"
 
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QScrollBar;
-class QSlider;
 class QTimer;
-class QToolButton;
 
 namespace Ui {
 class TForm1;
@@ -37,10 +30,7 @@ namespace sonavik {
 class TACAP;
 class TApplicationEvents;
 class TDarudadeDlg;
-class TMusicGauge;
 class SoundPlatform;
-class TPaintBox;
-class TShape;
 class TWaveDlg;
 class TWaveFFT;
 class TWaveIFFT;
@@ -93,23 +83,6 @@ class TForm1 : public QWidget {
   // device list follows the server, and a capture that stopped reopens on the same choice as
   // soon as that device is there again.
   void SoundChanged();
-
-  // Controls.
-  QSlider* TrackBar1() const;
-  QLineEdit* Edit1() const;
-  QComboBox* ComboBox1() const;
-  QScrollBar* ScrollBar1() const;
-  QToolButton* SpeedButton1() const;
-  QPushButton* Button1() const;
-  QPushButton* Button2() const;
-  QPushButton* Button3() const;
-  TShape* Shape1() const;
-  TShape* Shape2() const;
-  TMusicGauge* MusicGauge1() const;
-  TMusicGauge* MusicGauge2() const;
-  QLabel* Label9() const;
-  QLabel* Label10() const;
-  TPaintBox* PaintBox1() const;
 
   // Components and state.
   TACAP& ACAP1() const { return *acap1_; }

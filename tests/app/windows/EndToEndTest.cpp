@@ -13,6 +13,7 @@
 #include <numbers>
 
 #include "ACAPCapture.h"
+#include "Controls.h"
 #include "DarudadeDlg.h"
 #include "MainForm.h"
 #include "MessageBox.h"
@@ -114,15 +115,16 @@ TEST(WindowsEndToEnd, TheMeterShowsALiveStereoToneInAllThreeWindows) {
 
   EXPECT_NEAR(form->FLevelL(), -6.0, 0.2);
   EXPECT_NEAR(form->FLevelR(), -20.0, 0.2);
-  EXPECT_EQ(form->Label9()->text(), "-6");
-  EXPECT_EQ(form->Label10()->text(), "-20");
-  EXPECT_EQ(form->MusicGauge1()->Progress(), static_cast<int>(std::lround(form->FLevelL() * 10)));
+  EXPECT_EQ(FindControl<QLabel>(*form, "Label9")->text(), "-6");
+  EXPECT_EQ(FindControl<QLabel>(*form, "Label10")->text(), "-20");
+  EXPECT_EQ(FindControl<TMusicGauge>(*form, "MusicGauge1")->Progress(),
+            static_cast<int>(std::lround(form->FLevelL() * 10)));
   // -6 dB is in the yellow zone (from -16 to -4 dB), -20 dB in the green one.
-  ExpectGaugeAt(*form->MusicGauge1(), -6.0, 0xFFFF00);
-  ExpectGaugeAt(*form->MusicGauge2(), -20.0, 0x00FF00);
-  EXPECT_EQ(form->Shape1()->BrushColor(), 0xFFFFFFu);
+  ExpectGaugeAt(*FindControl<TMusicGauge>(*form, "MusicGauge1"), -6.0, 0xFFFF00);
+  ExpectGaugeAt(*FindControl<TMusicGauge>(*form, "MusicGauge2"), -20.0, 0x00FF00);
+  EXPECT_EQ(FindControl<TShape>(*form, "Shape1")->BrushColor(), 0xFFFFFFu);
 
-  EXPECT_TRUE(HasColour(form->PaintBox1()->Image(), 0x00FFFF));
+  EXPECT_TRUE(HasColour(FindControl<TPaintBox>(*form, "PaintBox1")->Image(), 0x00FFFF));
   EXPECT_TRUE(HasColour(waveDlg->PaintBox1()->Image(), 0xFFFFFF));
   EXPECT_TRUE(HasColour(darudadeDlg->PaintBox1()->Image(), 0xFFFFFF));
   EXPECT_TRUE(HasColour(darudadeDlg->PaintBox2()->Image(), 0xFFEEEE));

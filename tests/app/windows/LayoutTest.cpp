@@ -259,7 +259,7 @@ TEST_F(WindowsLayout, DarudadeControls) {
 TEST_F(WindowsLayout, TabOrderVisitsTheInputControlsOnly) {
   const std::vector<QString> expected = {"TrackBar1", "Edit1",      "Button1",  "Button2",
                                          "Button3",   "ScrollBar1", "ComboBox1"};
-  EXPECT_EQ(TabCycle(form->TrackBar1()), expected);
+  EXPECT_EQ(TabCycle(FindControl<QSlider>(*form, "TrackBar1")), expected);
   for (const char* name : {"SpeedButton1", "Shape1", "MusicGauge1", "PaintBox1", "Panel3",
                            "GroupBox1", "Label9", "Bevel1"}) {
     EXPECT_EQ(form->findChild<QWidget*>(name)->focusPolicy() & Qt::TabFocus, 0) << name;
@@ -310,7 +310,8 @@ TEST_F(WindowsLayout, LampCaptionsStayReadableOnADarkPalette) {
   dark.setColor(QPalette::Window, QColor(53, 53, 53));
   dark.setColor(QPalette::WindowText, Qt::white);
   form->setPalette(dark);
-  for (TShape* lamp : {form->Shape1(), form->Shape2()}) {
+  for (TShape* lamp :
+       {FindControl<TShape>(*form, "Shape1"), FindControl<TShape>(*form, "Shape2")}) {
     SCOPED_TRACE(lamp->objectName().toStdString());
     const QImage picture = form->grab(lamp->geometry()).toImage();
     // Inside the lamp's black outline only the lettering is dark.
@@ -328,7 +329,7 @@ TEST_F(WindowsLayout, LampCaptionsStayReadableOnADarkPalette) {
 }
 
 TEST_F(WindowsLayout, MainWindowSettings) {
-  QSlider* bar = form->TrackBar1();
+  QSlider* bar = FindControl<QSlider>(*form, "TrackBar1");
   EXPECT_EQ(bar->orientation(), Qt::Vertical);
   EXPECT_EQ(bar->minimum(), 0);
   EXPECT_EQ(bar->maximum(), 1000);
@@ -340,7 +341,7 @@ TEST_F(WindowsLayout, MainWindowSettings) {
   // The minimum is at the top: the slider's far end drawn upward is position 0.
   EXPECT_TRUE(bar->invertedAppearance());
 
-  QScrollBar* wait = form->ScrollBar1();
+  QScrollBar* wait = FindControl<QScrollBar>(*form, "ScrollBar1");
   EXPECT_EQ(wait->orientation(), Qt::Horizontal);
   EXPECT_EQ(wait->minimum(), 0);
   EXPECT_EQ(wait->maximum(), 200);
@@ -348,20 +349,20 @@ TEST_F(WindowsLayout, MainWindowSettings) {
   EXPECT_EQ(wait->singleStep(), 1);
   EXPECT_EQ(wait->pageStep(), 1);
 
-  EXPECT_FALSE(form->ComboBox1()->isEditable());
-  EXPECT_TRUE(form->SpeedButton1()->isCheckable());
-  EXPECT_FALSE(form->SpeedButton1()->isChecked());
+  EXPECT_FALSE(FindControl<QComboBox>(*form, "ComboBox1")->isEditable());
+  EXPECT_TRUE(FindControl<QToolButton>(*form, "SpeedButton1")->isCheckable());
+  EXPECT_FALSE(FindControl<QToolButton>(*form, "SpeedButton1")->isChecked());
   EXPECT_TRUE(waveDlg->SpeedButton1()->isCheckable());
   EXPECT_TRUE(waveDlg->SpeedButton1()->isChecked());
   EXPECT_TRUE(waveDlg->SpeedButton2()->isCheckable());
   EXPECT_FALSE(waveDlg->SpeedButton2()->isChecked());
   EXPECT_FALSE(waveDlg->SpeedButton1()->autoExclusive());
 
-  EXPECT_EQ(form->Shape1()->BrushColor(), 0xFFFFFFu);
-  EXPECT_EQ(form->Shape2()->BrushColor(), 0xFFFFFFu);
+  EXPECT_EQ(FindControl<TShape>(*form, "Shape1")->BrushColor(), 0xFFFFFFu);
+  EXPECT_EQ(FindControl<TShape>(*form, "Shape2")->BrushColor(), 0xFFFFFFu);
   // The readouts hide what lies behind them; the scale labels let the lines show through.
-  EXPECT_TRUE(form->Label9()->autoFillBackground());
-  EXPECT_TRUE(form->Label10()->autoFillBackground());
+  EXPECT_TRUE(FindControl<QLabel>(*form, "Label9")->autoFillBackground());
+  EXPECT_TRUE(FindControl<QLabel>(*form, "Label10")->autoFillBackground());
   EXPECT_FALSE(form->findChild<QLabel*>("Label1")->autoFillBackground());
   for (const char* name : {"Panel1", "Panel2"}) {
     auto* panel = form->findChild<QFrame*>(name);
@@ -374,23 +375,23 @@ TEST_F(WindowsLayout, MainWindowSettings) {
 }
 
 TEST_F(WindowsLayout, KeysStepTheGainAndTheWaitAsOnTheDesktop) {
-  QSlider* bar = form->TrackBar1();
+  QSlider* bar = FindControl<QSlider>(*form, "TrackBar1");
   // Up moves the thumb up, toward the minimum at the top: more gain.
   QTest::keyClick(bar, Qt::Key_Up);
   EXPECT_EQ(bar->value(), 899);
-  EXPECT_EQ(form->Edit1()->text(), "1.01");
+  EXPECT_EQ(FindControl<QLineEdit>(*form, "Edit1")->text(), "1.01");
   QTest::keyClick(bar, Qt::Key_PageDown);
   EXPECT_EQ(bar->value(), 901);
-  EXPECT_EQ(form->Edit1()->text(), "0.99");
+  EXPECT_EQ(FindControl<QLineEdit>(*form, "Edit1")->text(), "0.99");
   QTest::keyClick(bar, Qt::Key_Left);
   EXPECT_EQ(bar->value(), 900);
   QTest::keyClick(bar, Qt::Key_Right);
   EXPECT_EQ(bar->value(), 901);
   QTest::keyClick(bar, Qt::Key_Home);
   EXPECT_EQ(bar->value(), 0);
-  EXPECT_EQ(form->Edit1()->text(), "10");
+  EXPECT_EQ(FindControl<QLineEdit>(*form, "Edit1")->text(), "10");
 
-  QScrollBar* wait = form->ScrollBar1();
+  QScrollBar* wait = FindControl<QScrollBar>(*form, "ScrollBar1");
   QTest::keyClick(wait, Qt::Key_Right);
   EXPECT_EQ(wait->value(), 36);
   QTest::keyClick(wait, Qt::Key_Left);
@@ -405,7 +406,8 @@ TEST_F(WindowsLayout, KeysStepTheGainAndTheWaitAsOnTheDesktop) {
 }
 
 TEST_F(WindowsLayout, GaugesAndComponentsCarryTheirSettings) {
-  for (TMusicGauge* g : {form->MusicGauge1(), form->MusicGauge2()}) {
+  for (TMusicGauge* g : {FindControl<TMusicGauge>(*form, "MusicGauge1"),
+                         FindControl<TMusicGauge>(*form, "MusicGauge2")}) {
     EXPECT_EQ(g->ZoneAB(), 90.0);
     EXPECT_EQ(g->ZoneBC(), 60.0);
     EXPECT_EQ(g->ZoneAColor(), 0x0000FFu);

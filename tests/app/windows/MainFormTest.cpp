@@ -29,21 +29,21 @@ namespace {
 using WindowsGain = WindowsTest;
 
 TEST_F(WindowsGain, TrackbarWritesTheShortestGainText) {
-  QSlider* bar = form->TrackBar1();
+  QSlider* bar = FindControl<QSlider>(*form, "TrackBar1");
   struct {
     int position;
     const char* text;
   } cases[] = {{885, "1.15"}, {1000, "0"}, {0, "10"}, {899, "1.01"}, {990, "0.1"}, {900, "1"}};
   for (const auto& c : cases) {
     bar->setValue(c.position);
-    EXPECT_EQ(form->Edit1()->text(), c.text) << c.position;
+    EXPECT_EQ(FindControl<QLineEdit>(*form, "Edit1")->text(), c.text) << c.position;
     EXPECT_EQ(bar->value(), c.position);
   }
 }
 
 TEST_F(WindowsGain, TextEnteredInOneStepSettlesOnTheTrackbarsValue) {
-  QLineEdit* edit = form->Edit1();
-  QSlider* bar = form->TrackBar1();
+  QLineEdit* edit = FindControl<QLineEdit>(*form, "Edit1");
+  QSlider* bar = FindControl<QSlider>(*form, "TrackBar1");
   struct {
     const char* entered;
     int position;
@@ -64,8 +64,8 @@ TEST_F(WindowsGain, TextEnteredInOneStepSettlesOnTheTrackbarsValue) {
 }
 
 TEST_F(WindowsGain, TypingKeyByKeyExchangesAfterEveryKeystroke) {
-  QLineEdit* edit = form->Edit1();
-  QSlider* bar = form->TrackBar1();
+  QLineEdit* edit = FindControl<QLineEdit>(*form, "Edit1");
+  QSlider* bar = FindControl<QSlider>(*form, "TrackBar1");
 
   // Its last keystroke (1.23 -> 1.234) leaves the position at 877, so the text stays.
   edit->selectAll();
@@ -96,8 +96,8 @@ TEST_F(WindowsGain, TypingKeyByKeyExchangesAfterEveryKeystroke) {
 }
 
 TEST_F(WindowsGain, TextThatIsNoNumberCountsAsOneAndStaysAsTyped) {
-  QLineEdit* edit = form->Edit1();
-  QSlider* bar = form->TrackBar1();
+  QLineEdit* edit = FindControl<QLineEdit>(*form, "Edit1");
+  QSlider* bar = FindControl<QSlider>(*form, "TrackBar1");
   QSignalSpy moves(bar, &QSlider::valueChanged);
   edit->selectAll();
   QTest::keyClicks(edit, "abc");
@@ -111,8 +111,8 @@ TEST_F(WindowsGain, TextThatIsNoNumberCountsAsOneAndStaysAsTyped) {
 }
 
 TEST_F(WindowsGain, ExtremeTextsLandOnAnEndOfTheTrackbar) {
-  QLineEdit* edit = form->Edit1();
-  QSlider* bar = form->TrackBar1();
+  QLineEdit* edit = FindControl<QLineEdit>(*form, "Edit1");
+  QSlider* bar = FindControl<QSlider>(*form, "TrackBar1");
   struct {
     const char* text;
     int position;
@@ -136,12 +136,12 @@ TEST_F(WindowsGain, ExtremeTextsLandOnAnEndOfTheTrackbar) {
 
 TEST_F(WindowsGain, TheLocalesDecimalSeparatorIsUsedBothWays) {
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-  QSlider* bar = form->TrackBar1();
+  QSlider* bar = FindControl<QSlider>(*form, "TrackBar1");
   bar->setValue(885);
-  EXPECT_EQ(form->Edit1()->text(), "1,15");
-  form->Edit1()->setText("2,5");
+  EXPECT_EQ(FindControl<QLineEdit>(*form, "Edit1")->text(), "1,15");
+  FindControl<QLineEdit>(*form, "Edit1")->setText("2,5");
   EXPECT_EQ(bar->value(), 750);
-  EXPECT_EQ(form->Edit1()->text(), "2,5");
+  EXPECT_EQ(FindControl<QLineEdit>(*form, "Edit1")->text(), "2,5");
   QLocale::setDefault(QLocale::c());
 }
 
@@ -164,24 +164,24 @@ using WindowsReadout = WindowsTest;
 TEST_F(WindowsReadout, ReadoutsFollowTheLastMeasuredPass) {
   // Before any pass the levels are 0.
   form->Timer2Timer();
-  EXPECT_EQ(form->Label9()->text(), "0");
-  EXPECT_EQ(form->Label10()->text(), "0");
+  EXPECT_EQ(FindControl<QLabel>(*form, "Label9")->text(), "0");
+  EXPECT_EQ(FindControl<QLabel>(*form, "Label10")->text(), "0");
 
-  form->ScrollBar1()->setValue(0);
+  FindControl<QScrollBar>(*form, "ScrollBar1")->setValue(0);
   Fill(ConstantRing(16384, 0));  // half of full scale on the left: -6.02 dB
   Pass();
   EXPECT_NEAR(form->FLevelL(), 20 * std::log10(0.5), 1e-12);
   EXPECT_EQ(form->FLevelR(), -6000.0);
   // The readouts wait for their own timer.
-  EXPECT_EQ(form->Label9()->text(), "0");
+  EXPECT_EQ(FindControl<QLabel>(*form, "Label9")->text(), "0");
   form->Timer2Timer();
-  EXPECT_EQ(form->Label9()->text(), "-6");
-  EXPECT_EQ(form->Label10()->text(), "-6000");
+  EXPECT_EQ(FindControl<QLabel>(*form, "Label9")->text(), "-6");
+  EXPECT_EQ(FindControl<QLabel>(*form, "Label10")->text(), "-6000");
   // The timer runs by itself, every 100 ms.
   Fill(ConstantRing(3277, 3277));
   Pass();
-  QTRY_COMPARE_WITH_TIMEOUT(form->Label9()->text(), QString("-20"), 1000);
-  EXPECT_EQ(form->Label10()->text(), "-20");
+  QTRY_COMPARE_WITH_TIMEOUT(FindControl<QLabel>(*form, "Label9")->text(), QString("-20"), 1000);
+  EXPECT_EQ(FindControl<QLabel>(*form, "Label10")->text(), "-20");
 }
 
 TEST(WindowsFadeLamp, WhiteStaysAndAClipFadesInThirteenTicksToAlmostWhite) {
@@ -210,29 +210,29 @@ TEST(WindowsFadeLamp, WhiteStaysAndAClipFadesInThirteenTicksToAlmostWhite) {
 using WindowsLamp = WindowsTest;
 
 TEST_F(WindowsLamp, FullScaleLightsOnlyThatChannelsLampWhichFadesOnTheTimer) {
-  form->ScrollBar1()->setValue(0);
+  FindControl<QScrollBar>(*form, "ScrollBar1")->setValue(0);
   Ring ring = ConstantRing(0, 32767);
   ring[10].left = -32768;  // the only value that reaches 0 dB at gain 1
   Fill(ring);
   Pass();
   EXPECT_EQ(form->FLevelL(), 0.0);
   EXPECT_LT(form->FLevelR(), 0.0);
-  EXPECT_EQ(form->Shape1()->BrushColor(), kLampClip);
-  EXPECT_EQ(form->Shape2()->BrushColor(), 0xFFFFFFu);
-  EXPECT_EQ(form->MusicGauge1()->Progress(), 0);
-  EXPECT_EQ(form->MusicGauge2()->Progress(), 0);
+  EXPECT_EQ(FindControl<TShape>(*form, "Shape1")->BrushColor(), kLampClip);
+  EXPECT_EQ(FindControl<TShape>(*form, "Shape2")->BrushColor(), 0xFFFFFFu);
+  EXPECT_EQ(FindControl<TMusicGauge>(*form, "MusicGauge1")->Progress(), 0);
+  EXPECT_EQ(FindControl<TMusicGauge>(*form, "MusicGauge2")->Progress(), 0);
 
   for (int tick = 1; tick <= 13; ++tick) {
     form->Timer1Timer();
   }
-  EXPECT_EQ(form->Shape1()->BrushColor(), 0xFEFEFFu);
-  EXPECT_EQ(form->Shape2()->BrushColor(), 0xFFFFFFu);
+  EXPECT_EQ(FindControl<TShape>(*form, "Shape1")->BrushColor(), 0xFEFEFFu);
+  EXPECT_EQ(FindControl<TShape>(*form, "Shape2")->BrushColor(), 0xFFFFFFu);
   form->Timer1Timer();
-  EXPECT_EQ(form->Shape1()->BrushColor(), 0xFEFEFFu);
+  EXPECT_EQ(FindControl<TShape>(*form, "Shape1")->BrushColor(), 0xFEFEFFu);
 
   // The lamp's picture: the brush inside, a black outline on its outermost pixels.
-  form->Shape1()->SetBrushColor(kLampClip);
-  const QImage lamp = form->Shape1()->Render();
+  FindControl<TShape>(*form, "Shape1")->SetBrushColor(kLampClip);
+  const QImage lamp = FindControl<TShape>(*form, "Shape1")->Render();
   EXPECT_EQ(lamp.pixel(0, 0) & 0xFFFFFF, 0u);
   EXPECT_EQ(lamp.pixel(32, 16) & 0xFFFFFF, 0u);
   EXPECT_EQ(lamp.pixel(16, 8) & 0xFFFFFF, 0xFF8040u);  // red 255, green 128, blue 64
@@ -243,7 +243,7 @@ using WindowsPass = WindowsTest;
 
 TEST_F(WindowsPass, APassAlwaysClearsDoneAndRestsForTheWait) {
   Fill(ConstantRing(100, 100));
-  form->ScrollBar1()->setValue(60);
+  FindControl<QScrollBar>(*form, "ScrollBar1")->setValue(60);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(Pass());
   const auto took = std::chrono::steady_clock::now() - start;
@@ -256,15 +256,15 @@ TEST_F(WindowsPass, APassAlwaysClearsDoneAndRestsForTheWait) {
 }
 
 TEST_F(WindowsPass, AStoppedCaptureShowsSilenceOnceThenNothingChanges) {
-  form->ScrollBar1()->setValue(0);
+  FindControl<QScrollBar>(*form, "ScrollBar1")->setValue(0);
   waveDlg->show();
   darudadeDlg->show();
   Ring ring = ConstantRing(8000, -4000);
   ring[3].right = -32768;
   Fill(ring);
   Pass();
-  ASSERT_EQ(form->Shape2()->BrushColor(), kLampClip);
-  ASSERT_FALSE(Lit(form->PaintBox1()->Image()).empty());
+  ASSERT_EQ(FindControl<TShape>(*form, "Shape2")->BrushColor(), kLampClip);
+  ASSERT_FALSE(Lit(FindControl<TPaintBox>(*form, "PaintBox1")->Image()).empty());
 
   // The device goes away: one pass shows silence, without reading the ring, and leaves the
   // lamp to fade on its own.
@@ -278,25 +278,26 @@ TEST_F(WindowsPass, AStoppedCaptureShowsSilenceOnceThenNothingChanges) {
   EXPECT_EQ(form->FLevelL(), -6000.0);
   EXPECT_EQ(form->FLevelR(), -6000.0);
   form->Timer2Timer();
-  EXPECT_EQ(form->Label9()->text(), "-6000");
-  EXPECT_EQ(form->Label10()->text(), "-6000");
-  for (const TMusicGauge* gauge : {form->MusicGauge1(), form->MusicGauge2()}) {
+  EXPECT_EQ(FindControl<QLabel>(*form, "Label9")->text(), "-6000");
+  EXPECT_EQ(FindControl<QLabel>(*form, "Label10")->text(), "-6000");
+  for (const TMusicGauge* gauge : {FindControl<TMusicGauge>(*form, "MusicGauge1"),
+                                   FindControl<TMusicGauge>(*form, "MusicGauge2")}) {
     EXPECT_LE(gauge->Progress(), gauge->MinValue());
   }
-  EXPECT_TRUE(Lit(form->PaintBox1()->Image()).empty());
-  EXPECT_EQ(form->Shape2()->BrushColor(), kLampClip);
+  EXPECT_TRUE(Lit(FindControl<TPaintBox>(*form, "PaintBox1")->Image()).empty());
+  EXPECT_EQ(FindControl<TShape>(*form, "Shape2")->BrushColor(), kLampClip);
 
   // From then on the display stays as it is until capture runs again.
-  const QImage vector = form->PaintBox1()->Image();
+  const QImage vector = FindControl<TPaintBox>(*form, "PaintBox1")->Image();
   const QImage scope = waveDlg->PaintBox1()->Image();
   const QImage spectrum = darudadeDlg->PaintBox1()->Image();
-  const std::int32_t gaugeL = form->MusicGauge1()->Progress();
-  form->Shape2()->SetBrushColor(0xFFFFFF);
+  const std::int32_t gaugeL = FindControl<TMusicGauge>(*form, "MusicGauge1")->Progress();
+  FindControl<TShape>(*form, "Shape2")->SetBrushColor(0xFFFFFF);
   EXPECT_FALSE(Pass());
   EXPECT_EQ(form->FLevelL(), -6000.0);
-  EXPECT_EQ(form->MusicGauge1()->Progress(), gaugeL);
-  EXPECT_EQ(form->Shape2()->BrushColor(), 0xFFFFFFu);
-  EXPECT_EQ(form->PaintBox1()->Image(), vector);
+  EXPECT_EQ(FindControl<TMusicGauge>(*form, "MusicGauge1")->Progress(), gaugeL);
+  EXPECT_EQ(FindControl<TShape>(*form, "Shape2")->BrushColor(), 0xFFFFFFu);
+  EXPECT_EQ(FindControl<TPaintBox>(*form, "PaintBox1")->Image(), vector);
   EXPECT_EQ(waveDlg->PaintBox1()->Image(), scope);
   EXPECT_EQ(darudadeDlg->PaintBox1()->Image(), spectrum);
 
@@ -306,7 +307,7 @@ TEST_F(WindowsPass, AStoppedCaptureShowsSilenceOnceThenNothingChanges) {
 }
 
 TEST_F(WindowsPass, AnErrorEndsThePassAfterItsRestAndIsReported) {
-  form->ScrollBar1()->setValue(30);
+  FindControl<QScrollBar>(*form, "ScrollBar1")->setValue(30);
   Fill(ConstantRing(1000, 1000));
   Pass();
   const double levelL = form->FLevelL();
@@ -341,7 +342,7 @@ class WindowsDeviceList : public WindowsTest {
 };
 
 TEST_F(WindowsDeviceList, DefaultDeviceFirstWithoutDataOthersWithTheirIds) {
-  QComboBox* list = form->ComboBox1();
+  QComboBox* list = FindControl<QComboBox>(*form, "ComboBox1");
   ASSERT_EQ(list->count(), 3);
   EXPECT_EQ(list->itemText(0), "Default Device");
   EXPECT_FALSE(list->itemData(0).isValid());
@@ -363,7 +364,7 @@ TEST_F(WindowsDeviceList, DefaultDeviceFirstWithoutDataOthersWithTheirIds) {
 }
 
 TEST_F(WindowsDeviceList, OnlyTheUsersPickReopensCaptureOnThatDevice) {
-  QComboBox* list = form->ComboBox1();
+  QComboBox* list = FindControl<QComboBox>(*form, "ComboBox1");
   const TACAPCapture* first = form->FCapture();
   list->setCurrentIndex(2);  // from code: nothing happens
   EXPECT_EQ(form->FCapture(), first);
@@ -384,12 +385,12 @@ TEST_F(WindowsDeviceList, OnlyTheUsersPickReopensCaptureOnThatDevice) {
 
 TEST_F(WindowsDeviceList, ADeviceThatWillNotOpenLeavesTheMeterRunningAndInert) {
   fake.FailOpen(std::string("usb-mic"), DSERR_ALLOCATED);
-  form->ComboBox1()->setCurrentIndex(1);
-  emit form->ComboBox1()->activated(1);
+  FindControl<QComboBox>(*form, "ComboBox1")->setCurrentIndex(1);
+  emit FindControl<QComboBox>(*form, "ComboBox1")->activated(1);
   ASSERT_NE(form->FCapture(), nullptr);
   EXPECT_EQ(form->FCapture()->GetStatus(), 0u);
   EXPECT_FALSE(messages.Requests().empty());
-  form->ScrollBar1()->setValue(0);
+  FindControl<QScrollBar>(*form, "ScrollBar1")->setValue(0);
   EXPECT_FALSE(Pass());
   EXPECT_EQ(form->FLevelL(), 0.0);
 }
@@ -417,7 +418,7 @@ std::vector<QString> Texts(const QComboBox& list) {
 }
 
 TEST_F(WindowsDeviceList, TheListFollowsTheServerAndTheChosenDeviceReopensWhenBack) {
-  QComboBox* list = form->ComboBox1();
+  QComboBox* list = FindControl<QComboBox>(*form, "ComboBox1");
   list->setCurrentIndex(1);
   emit list->activated(1);  // USB Mic
   const std::size_t boxes = messages.Requests().size();
@@ -462,8 +463,8 @@ TEST_F(WindowsDeviceList, ADeviceUnpluggedWhileItsRingIsMadeLeavesTheMeterRunnin
   // The device is there when it is opened and gone when its ring is created: the program
   // (which halts on any other failing step) goes on, as with a device that will not open.
   fake.Fail(FakeSound::Step::CreateCaptureBuffer, DSERR_NODRIVER);
-  form->ComboBox1()->setCurrentIndex(2);
-  emit form->ComboBox1()->activated(2);
+  FindControl<QComboBox>(*form, "ComboBox1")->setCurrentIndex(2);
+  emit FindControl<QComboBox>(*form, "ComboBox1")->activated(2);
   ASSERT_NE(form->FCapture(), nullptr);
   EXPECT_FALSE(form->FCapture()->Ready());
   EXPECT_EQ(form->FCapture()->GetStatus(), 0u);
@@ -476,10 +477,10 @@ TEST_F(WindowsDeviceList, ADeviceUnpluggedWhileItsRingIsMadeLeavesTheMeterRunnin
 using WindowsToolWindow = WindowsTest;
 
 TEST_F(WindowsToolWindow, ButtonsShowTheWindowsWhichCloseToHiddenAndComeBackUnchanged) {
-  QTest::mouseClick(form->Button1(), Qt::LeftButton);
+  QTest::mouseClick(FindControl<QPushButton>(*form, "Button1"), Qt::LeftButton);
   EXPECT_TRUE(waveDlg->isVisible());
   EXPECT_FALSE(darudadeDlg->isVisible());
-  QTest::mouseClick(form->Button2(), Qt::LeftButton);
+  QTest::mouseClick(FindControl<QPushButton>(*form, "Button2"), Qt::LeftButton);
   EXPECT_TRUE(darudadeDlg->isVisible());
 
   // Flip both scope buttons, close, show again: the same window, the same state.
@@ -492,18 +493,18 @@ TEST_F(WindowsToolWindow, ButtonsShowTheWindowsWhichCloseToHiddenAndComeBackUnch
   EXPECT_FALSE(waveDlg->isVisible());
   EXPECT_FALSE(same.isNull());
   EXPECT_TRUE(form->isVisible());
-  QTest::mouseClick(form->Button1(), Qt::LeftButton);
+  QTest::mouseClick(FindControl<QPushButton>(*form, "Button1"), Qt::LeftButton);
   EXPECT_TRUE(waveDlg->isVisible());
   EXPECT_FALSE(waveDlg->SpeedButton1()->isChecked());
   EXPECT_TRUE(waveDlg->SpeedButton2()->isChecked());
   // A window that shows already just comes to the front.
-  QTest::mouseClick(form->Button1(), Qt::LeftButton);
+  QTest::mouseClick(FindControl<QPushButton>(*form, "Button1"), Qt::LeftButton);
   EXPECT_TRUE(waveDlg->isVisible());
   EXPECT_EQ(waveDlg->pos(), QPoint(420, 110));
 }
 
 TEST_F(WindowsToolWindow, VersionBoxNamesProgramVersionToolkitAndSoundServer) {
-  QTest::mouseClick(form->Button3(), Qt::LeftButton);
+  QTest::mouseClick(FindControl<QPushButton>(*form, "Button3"), Qt::LeftButton);
   auto requests = messages.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].caption, "Version");

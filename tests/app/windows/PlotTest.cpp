@@ -38,7 +38,7 @@ class WindowsPlot : public WindowsTest {
  protected:
   void SetUp() override {
     WindowsTest::SetUp();
-    form->ScrollBar1()->setValue(0);
+    FindControl<QScrollBar>(*form, "ScrollBar1")->setValue(0);
   }
 };
 
@@ -46,7 +46,7 @@ TEST_F(WindowsPlot, SilenceLeavesTheVectorBoxBlack) {
   // A constant 3000 on the left puts the captured half at x = 25: a stroke back to 23.
   Fill(ConstantRing(3000, 0));
   Pass();
-  const auto stroke = Lit(form->PaintBox1()->Image());
+  const auto stroke = Lit(FindControl<TPaintBox>(*form, "PaintBox1")->Image());
   ASSERT_GE(stroke.size(), 2u);
   for (QPoint p : stroke) {
     EXPECT_EQ(p.y(), 24);
@@ -55,7 +55,7 @@ TEST_F(WindowsPlot, SilenceLeavesTheVectorBoxBlack) {
   // Every point on the centre (23, 24): a line of no length, nothing to see.
   Fill(ConstantRing(0, 0));
   Pass();
-  const QImage& image = form->PaintBox1()->Image();
+  const QImage& image = FindControl<TPaintBox>(*form, "PaintBox1")->Image();
   ASSERT_EQ(image.size(), QSize(47, 47));
   EXPECT_TRUE(Lit(image).empty());
 }
@@ -63,7 +63,7 @@ TEST_F(WindowsPlot, SilenceLeavesTheVectorBoxBlack) {
 TEST_F(WindowsPlot, LeftOnlySoundLiesOnTheCentreRowAcrossItsSwing) {
   Fill(Sine(15000, 8, 0, 0));  // 15000 / 1500 = 10 pixels either side of x = 23
   Pass();
-  const QImage& image = form->PaintBox1()->Image();
+  const QImage& image = FindControl<TPaintBox>(*form, "PaintBox1")->Image();
   const auto lit = Lit(image);
   ASSERT_FALSE(lit.empty());
   int minX = 100, maxX = -1;
@@ -80,7 +80,7 @@ TEST_F(WindowsPlot, LeftOnlySoundLiesOnTheCentreRowAcrossItsSwing) {
 TEST_F(WindowsPlot, EqualChannelsDrawTheRisingDiagonal) {
   Fill(Sine(30000, 4, 30000, 4));  // +-20 pixels
   Pass();
-  const auto lit = Lit(form->PaintBox1()->Image());
+  const auto lit = Lit(FindControl<TPaintBox>(*form, "PaintBox1")->Image());
   ASSERT_FALSE(lit.empty());
   for (QPoint p : lit) {
     // x = v / 1500 + 23 and y = 47 - (v / 1500 + 23): x + y = 47.
@@ -197,9 +197,12 @@ TEST_F(WindowsPlot, SpectrumPeaksSitAtTheirBinsOnTheLogAxis) {
 TEST_F(WindowsPlot, ACoveredPlotShowsItsLastPictureAgain) {
   Fill(Sine(15000, 8, 0, 0));
   Pass();
-  const QImage picture = form->PaintBox1()->Image();
+  const QImage picture = FindControl<TPaintBox>(*form, "PaintBox1")->Image();
   // What the widget paints when the window system asks for it.
-  const QImage shown = form->PaintBox1()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const QImage shown = FindControl<TPaintBox>(*form, "PaintBox1")
+                           ->grab()
+                           .toImage()
+                           .convertToFormat(QImage::Format_RGB32);
   EXPECT_EQ(shown, picture);
 }
 

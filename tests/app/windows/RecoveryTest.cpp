@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "Controls.h"
 #include "DarudadeDlg.h"
 #include "MainForm.h"
 #include "MessageBox.h"
@@ -94,7 +95,7 @@ class Recovery : public testing::Test {
 
   // The user picks the microphone by name in the device list.
   void ChooseMicrophone() {
-    QComboBox* list = form_->ComboBox1();
+    QComboBox* list = FindControl<QComboBox>(*form_, "ComboBox1");
     const int mic = list->findText("Sonavik Microphone");
     ASSERT_GE(mic, 0);
     list->setCurrentIndex(mic);
@@ -133,12 +134,14 @@ class Recovery : public testing::Test {
 
   bool MetersTheTone() const {
     return std::abs(form_->FLevelL() + 6.0) < 0.3 && std::abs(form_->FLevelR() + 20.0) < 0.3 &&
-           form_->MusicGauge1()->Progress() == std::lround(form_->FLevelL() * 10);
+           FindControl<TMusicGauge>(*form_, "MusicGauge1")->Progress() ==
+               std::lround(form_->FLevelL() * 10);
   }
   bool ShowsSilence() const {
     return form_->FLevelL() == -6000.0 && form_->FLevelR() == -6000.0 &&
-           form_->MusicGauge1()->Progress() <= form_->MusicGauge1()->MinValue() &&
-           form_->Label9()->text() == "-6000";
+           FindControl<TMusicGauge>(*form_, "MusicGauge1")->Progress() <=
+               FindControl<TMusicGauge>(*form_, "MusicGauge1")->MinValue() &&
+           FindControl<QLabel>(*form_, "Label9")->text() == "-6000";
   }
 
   // How long from now until the meter shows the tone again; fails past the limit.
@@ -151,8 +154,8 @@ class Recovery : public testing::Test {
 
   std::vector<std::string> ListTexts() const {
     std::vector<std::string> texts;
-    for (int i = 0; i < form_->ComboBox1()->count(); ++i) {
-      texts.push_back(form_->ComboBox1()->itemText(i).toStdString());
+    for (int i = 0; i < FindControl<QComboBox>(*form_, "ComboBox1")->count(); ++i) {
+      texts.push_back(FindControl<QComboBox>(*form_, "ComboBox1")->itemText(i).toStdString());
     }
     return texts;
   }
@@ -204,7 +207,7 @@ TEST_F(Recovery, ServerKilledAndStartedAgainFiveTimes) {
     PlayTone();
     times.push_back(TimeUntilMetering());
     EXPECT_EQ(VersionBoxServer(), server);
-    EXPECT_EQ(form_->ComboBox1()->currentIndex(), 0);
+    EXPECT_EQ(FindControl<QComboBox>(*form_, "ComboBox1")->currentIndex(), 0);
     EXPECT_EQ(ListTexts().front(), "Default Device");
     EXPECT_TRUE(LoopUntil([this] { return Lists("Sonavik Microphone"); }, kBack));
   }
@@ -215,7 +218,7 @@ TEST_F(Recovery, ServerKilledAndStartedAgainFiveTimes) {
 TEST_F(Recovery, NamedDeviceUnpluggedAndPluggedBackTenTimes) {
   StartMeter();
   PlayTone();
-  QComboBox* list = form_->ComboBox1();
+  QComboBox* list = FindControl<QComboBox>(*form_, "ComboBox1");
   ASSERT_NO_FATAL_FAILURE(ChooseMicrophone());
   ASSERT_TRUE(LoopUntil([this] { return MetersTheTone(); }, kBack));
   std::vector<milliseconds> times;
@@ -237,13 +240,13 @@ TEST_F(Recovery, NoServerAtStartThenTheServerStarts) {
   ASSERT_EQ(ServerScript("stop"), 0);
   StartMeter();
   EXPECT_NE(session_->Result(), DS_OK);
-  EXPECT_EQ(form_->ComboBox1()->count(), 0);
+  EXPECT_EQ(FindControl<QComboBox>(*form_, "ComboBox1")->count(), 0);
   EXPECT_EQ(VersionBoxServer(), "音声サーバーに接続できません");
   ASSERT_EQ(ServerScript("start"), 0);
   PlayTone();
   Report("server start", {TimeUntilMetering()});
   EXPECT_EQ(ListTexts().front(), "Default Device");
-  EXPECT_EQ(form_->ComboBox1()->currentIndex(), 0);
+  EXPECT_EQ(FindControl<QComboBox>(*form_, "ComboBox1")->currentIndex(), 0);
   EXPECT_TRUE(Lists("Sonavik Microphone"));
   EXPECT_NE(VersionBoxServer(), "音声サーバーに接続できません");
 }
@@ -266,7 +269,7 @@ TEST_F(Recovery, HungServerAtStartDoesNotHoldTheWindowBack) {
 
 TEST_F(Recovery, DevicesComeAndGoWhileTheListIsOpen) {
   StartMeter();
-  QComboBox* list = form_->ComboBox1();
+  QComboBox* list = FindControl<QComboBox>(*form_, "ComboBox1");
   ASSERT_NO_FATAL_FAILURE(ChooseMicrophone());
   list->showPopup();
   ASSERT_EQ(Pactl("load-module module-remap-source source_name=sonavik_extra "

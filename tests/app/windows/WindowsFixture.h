@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ApplicationEvents.h"
+#include "Controls.h"
 #include "DarudadeDlg.h"
 #include "FakeSound.h"
 #include "MainForm.h"
