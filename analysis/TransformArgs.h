@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "WaveFFT.h"
+#include "analysis/WaveFFT.h"
 
 namespace sonavik::detail {
 

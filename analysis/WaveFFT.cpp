@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "WaveFFT.h"
+#include "analysis/WaveFFT.h"
 
 #include <algorithm>
 #include <array>
@@ -12,10 +12,10 @@
 #include <numbers>
 #include <vector>
 
-#include "BitReversal.h"
-#include "TransformArgs.h"
-#include "WaveIFFT.h"
-#include "WaveWindows.h"
+#include "analysis/BitReversal.h"
+#include "analysis/TransformArgs.h"
+#include "analysis/WaveIFFT.h"
+#include "analysis/WaveWindows.h"
 
 namespace sonavik {
 

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "WaveIFFT.h"
+#include "analysis/WaveIFFT.h"
 
 #include <cmath>
 #include <numbers>
 #include <utility>
 
-#include "BitReversal.h"
-#include "TransformArgs.h"
+#include "analysis/BitReversal.h"
+#include "analysis/TransformArgs.h"
 
 namespace sonavik {
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "WaveFFT.h"
+#include "analysis/WaveFFT.h"
 
 namespace sonavik {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "WaveWindows.h"
+#include "analysis/WaveWindows.h"
 
 #include <algorithm>
 #include <cmath>

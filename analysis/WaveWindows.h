@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "WaveFFT.h"
+#include "analysis/WaveFFT.h"
 
 namespace sonavik {
 

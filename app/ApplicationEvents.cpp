@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "ApplicationEvents.h"
+#include "app/ApplicationEvents.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <utility>
 
-#include "ErrorReport.h"
+#include "app/ErrorReport.h"
 
 namespace sonavik {
 

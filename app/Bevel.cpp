@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "Bevel.h"
+#include "app/Bevel.h"
 
 #include <QPainter>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "DarudadeDlg.h"
+#include "app/DarudadeDlg.h"
 
-#include "Fonts.h"
-#include "WindowFrame.h"
+#include "app/Fonts.h"
+#include "app/WindowFrame.h"
 #include "ui_DarudadeDlg.h"
 
 namespace sonavik {

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "ErrorReport.h"
+#include "app/ErrorReport.h"
 
 #include <cstdio>
 
-#include "MessageBox.h"
+#include "capture/MessageBox.h"
 
 namespace sonavik {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "Fonts.h"
+#include "app/Fonts.h"
 
 #include <QStringList>
 #include <QVariant>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "Icon.h"
+#include "app/Icon.h"
 
 #include <QColor>
 #include <QPainter>

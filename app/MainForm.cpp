@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "MainForm.h"
+#include "app/MainForm.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -22,23 +22,23 @@
 #include <string>
 #include <thread>
 
-#include "ACAP.h"
-#include "ACAPCapture.h"
-#include "ApplicationEvents.h"
-#include "DarudadeDlg.h"
-#include "ErrorReport.h"
-#include "Fonts.h"
-#include "Icon.h"
-#include "MessageBox.h"
-#include "MusicGauge.h"
-#include "PaintBox.h"
-#include "Shape.h"
-#include "SoundPlatform.h"
-#include "Version.h"
-#include "WaveDlg.h"
-#include "WaveFFT.h"
-#include "WaveIFFT.h"
-#include "WindowFrame.h"
+#include "analysis/WaveFFT.h"
+#include "analysis/WaveIFFT.h"
+#include "app/ApplicationEvents.h"
+#include "app/DarudadeDlg.h"
+#include "app/ErrorReport.h"
+#include "app/Fonts.h"
+#include "app/Icon.h"
+#include "app/PaintBox.h"
+#include "app/Shape.h"
+#include "app/Version.h"
+#include "app/WaveDlg.h"
+#include "app/WindowFrame.h"
+#include "capture/ACAP.h"
+#include "capture/ACAPCapture.h"
+#include "capture/MessageBox.h"
+#include "capture/SoundPlatform.h"
+#include "gauge/MusicGauge.h"
 #include "ui_MainForm.h"
 
 namespace sonavik {

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "ACAPCapture.h"
-#include "Color.h"
-#include "MeasuringPass.h"
+#include "app/MeasuringPass.h"
+#include "capture/ACAPCapture.h"
+#include "gauge/Color.h"
 
 class QTimer;
 

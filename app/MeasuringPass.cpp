@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "MeasuringPass.h"
+#include "app/MeasuringPass.h"
 
 #include <algorithm>
 #include <cmath>
 #include <span>
 
-#include "ACAPCapture.h"
-#include "WaveFFT.h"
+#include "analysis/WaveFFT.h"
+#include "capture/ACAPCapture.h"
 
 namespace sonavik {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "PaintBox.h"
+#include "app/PaintBox.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -10,7 +10,7 @@
 #include <QWidget>
 #include <span>
 
-#include "Color.h"
+#include "gauge/Color.h"
 
 namespace sonavik {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "QtMessageBox.h"
+#include "app/QtMessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -7,7 +7,7 @@
 #include <QThread>
 #include <cstdio>
 
-#include "MessageBox.h"
+#include "capture/MessageBox.h"
 
 namespace sonavik {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "Shape.h"
+#include "app/Shape.h"
 
 #include <QImage>
 #include <QLabel>
@@ -7,7 +7,7 @@
 #include <QPalette>
 #include <QPen>
 
-#include "PaintBox.h"
+#include "app/PaintBox.h"
 
 namespace sonavik {
 

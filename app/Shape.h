@@ -5,7 +5,7 @@
 
 #include <QWidget>
 
-#include "Color.h"
+#include "gauge/Color.h"
 
 class QLabel;
 

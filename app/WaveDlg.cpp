@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "WaveDlg.h"
+#include "app/WaveDlg.h"
 
-#include "Fonts.h"
-#include "WindowFrame.h"
+#include "app/Fonts.h"
+#include "app/WindowFrame.h"
 #include "ui_WaveDlg.h"
 
 namespace sonavik {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "WindowFrame.h"
+#include "app/WindowFrame.h"
 
 #include <QAbstractSlider>
 #include <QEvent>

@@ -5,14 +5,14 @@
 #include <QApplication>
 #include <memory>
 
-#include "DarudadeDlg.h"
-#include "ErrorReport.h"
-#include "Fonts.h"
-#include "Icon.h"
-#include "MainForm.h"
-#include "QtMessageBox.h"
-#include "SoundPlatform.h"
-#include "WaveDlg.h"
+#include "app/DarudadeDlg.h"
+#include "app/ErrorReport.h"
+#include "app/Fonts.h"
+#include "app/Icon.h"
+#include "app/MainForm.h"
+#include "app/QtMessageBox.h"
+#include "app/WaveDlg.h"
+#include "capture/SoundPlatform.h"
 
 int main(int argc, char** argv) {
   using namespace sonavik;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ACAP.h"
+#include "capture/ACAP.h"
 
 #include <atomic>
 #include <cstdio>

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "SoundPlatform.h"
+#include "capture/SoundPlatform.h"
 
 namespace sonavik {
 

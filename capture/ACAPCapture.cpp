@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ACAPCapture.h"
+#include "capture/ACAPCapture.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <utility>
 
-#include "MessageBox.h"
+#include "capture/MessageBox.h"
 
 namespace sonavik {
 

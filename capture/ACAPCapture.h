@@ -13,9 +13,9 @@
 #include <string>
 #include <thread>
 
-#include "ACAP.h"
-#include "Events.h"
-#include "SoundPlatform.h"
+#include "capture/ACAP.h"
+#include "capture/Events.h"
+#include "capture/SoundPlatform.h"
 
 namespace sonavik {
 

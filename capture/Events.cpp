@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "Events.h"
+#include "capture/Events.h"
 
 #include <condition_variable>
 #include <mutex>

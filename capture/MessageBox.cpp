@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "MessageBox.h"
+#include "capture/MessageBox.h"
 
 #include <cstdio>
 #include <mutex>

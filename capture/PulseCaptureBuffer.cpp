@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "PulseCaptureBuffer.h"
+#include "capture/PulseCaptureBuffer.h"
 
 #include <pulse/channelmap.h>
 #include <pulse/error.h>

@@ -14,10 +14,10 @@
 #include <optional>
 #include <string>
 
-#include "PulseCaptureRing.h"
-#include "PulseConnection.h"
-#include "PulseRefCounted.h"
-#include "SoundPlatform.h"
+#include "capture/PulseCaptureRing.h"
+#include "capture/PulseConnection.h"
+#include "capture/PulseRefCounted.h"
+#include "capture/SoundPlatform.h"
 
 namespace sonavik {
 

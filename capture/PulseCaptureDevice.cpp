@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "PulseCaptureDevice.h"
+#include "capture/PulseCaptureDevice.h"
 
-#include "PulseCaptureBuffer.h"
+#include "capture/PulseCaptureBuffer.h"
 
 namespace sonavik {
 

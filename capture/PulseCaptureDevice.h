@@ -11,9 +11,9 @@
 #include <optional>
 #include <string>
 
-#include "PulseConnection.h"
-#include "PulseRefCounted.h"
-#include "SoundPlatform.h"
+#include "capture/PulseConnection.h"
+#include "capture/PulseRefCounted.h"
+#include "capture/SoundPlatform.h"
 
 namespace sonavik {
 

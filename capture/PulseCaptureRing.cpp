@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "PulseCaptureRing.h"
+#include "capture/PulseCaptureRing.h"
 
 #include <algorithm>
 #include <cstring>

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "SoundPlatform.h"
+#include "capture/SoundPlatform.h"
 
 namespace sonavik {
 

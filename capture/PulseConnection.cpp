@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "PulseConnection.h"
+#include "capture/PulseConnection.h"
 
 #include <pulse/error.h>
 #include <pulse/introspect.h>

@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "SoundPlatform.h"
+#include "capture/SoundPlatform.h"
 
 namespace sonavik {
 

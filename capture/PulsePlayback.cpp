@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "PulsePlayback.h"
+#include "capture/PulsePlayback.h"
 
 #include <cfloat>
 #include <cmath>
 
-#include "PulseServerQueries.h"
+#include "capture/PulseServerQueries.h"
 
 namespace sonavik {
 namespace {

@@ -9,9 +9,9 @@
 #include <functional>
 #include <memory>
 
-#include "PulseConnection.h"
-#include "PulseRefCounted.h"
-#include "SoundPlatform.h"
+#include "capture/PulseConnection.h"
+#include "capture/PulseRefCounted.h"
+#include "capture/SoundPlatform.h"
 
 namespace sonavik {
 

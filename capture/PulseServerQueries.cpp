@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "PulseServerQueries.h"
+#include "capture/PulseServerQueries.h"
 
 #include <pulse/introspect.h>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "PulseConnection.h"
+#include "capture/PulseConnection.h"
 
 namespace sonavik {
 

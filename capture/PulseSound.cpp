@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "PulseSound.h"
+#include "capture/PulseSound.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "PulseCaptureDevice.h"
-#include "PulsePlayback.h"
-#include "PulseServerQueries.h"
+#include "capture/PulseCaptureDevice.h"
+#include "capture/PulsePlayback.h"
+#include "capture/PulseServerQueries.h"
 
 namespace sonavik {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "PulseConnection.h"
-#include "SoundPlatform.h"
+#include "capture/PulseConnection.h"
+#include "capture/SoundPlatform.h"
 
 namespace sonavik {
 

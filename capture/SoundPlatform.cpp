@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "SoundPlatform.h"
+#include "capture/SoundPlatform.h"
 
 #include <atomic>
 
-#include "PulseSound.h"
+#include "capture/PulseSound.h"
 
 namespace sonavik {
 namespace {

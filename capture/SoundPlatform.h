@@ -15,7 +15,7 @@
 #include <mutex>
 #include <string>
 
-#include "Events.h"
+#include "capture/Events.h"
 
 namespace sonavik {
 

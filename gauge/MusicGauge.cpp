@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "MusicGauge.h"
+#include "gauge/MusicGauge.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -20,7 +20,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "Color.h"
+#include "gauge/Color.h"
 
 namespace sonavik {
 

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "Icon.h"
+#include "app/Icon.h"
 
 int main(int argc, char** argv) {
   using namespace sonavik;

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "WaveFFT.h"
+#include "analysis/WaveFFT.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 
 #include <memory>
 
-#include "ACAP.h"
-#include "ACAPCapture.h"
-#include "MeasuringPass.h"
 #include "QuietSound.h"
-#include "WaveFFT.h"
+#include "analysis/WaveFFT.h"
+#include "app/MeasuringPass.h"
+#include "capture/ACAP.h"
+#include "capture/ACAPCapture.h"
 
 namespace sonavik {
 namespace {

@@ -7,7 +7,7 @@
 #include <QTest>
 #include <memory>
 
-#include "MusicGauge.h"
+#include "gauge/MusicGauge.h"
 
 namespace sonavik {
 namespace {

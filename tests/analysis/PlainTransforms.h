@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "WaveFFT.h"
+#include "analysis/WaveFFT.h"
 
 namespace sonavik::plain {
 

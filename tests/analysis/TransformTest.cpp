@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "PlainTransforms.h"
-#include "WaveFFT.h"
-#include "WaveIFFT.h"
+#include "analysis/WaveFFT.h"
+#include "analysis/WaveIFFT.h"
 
 namespace sonavik {
 namespace {

@@ -11,9 +11,9 @@
 
 #include "AllocationCounter.h"
 #include "PlainTransforms.h"
-#include "WaveFFT.h"
-#include "WaveIFFT.h"
-#include "WaveWindows.h"
+#include "analysis/WaveFFT.h"
+#include "analysis/WaveIFFT.h"
+#include "analysis/WaveWindows.h"
 
 namespace sonavik {
 namespace {

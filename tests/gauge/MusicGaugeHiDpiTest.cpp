@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // On a screen with two device pixels per pixel the gauge's image is doubled, not smoothed:
 // every pixel becomes a 2x2 block of one colour, so the black columns stay sharp.
-#include "MusicGauge.h"
+#include "gauge/MusicGauge.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Pixels of the level gauge read back from its image, for the meter's own gauge settings and
 // for the values that could break the row arithmetic.
-#include "MusicGauge.h"
+#include "gauge/MusicGauge.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "FakeSound.h"
+#include "support/FakeSound.h"
 
 #include <algorithm>
 #include <array>

@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "SoundPlatform.h"
+#include "capture/SoundPlatform.h"
 
 namespace sonavik {
 

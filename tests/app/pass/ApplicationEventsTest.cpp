@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The idle event: raised when the queue runs empty, resting while Done stays true until an
 // event arrives, silent while a modal window is open, and never letting an error out.
-#include "ApplicationEvents.h"
+#include "app/ApplicationEvents.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "MessageBox.h"
+#include "capture/MessageBox.h"
 
 namespace sonavik {
 namespace {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The standard error report and the guard around every handler.
-#include "ErrorReport.h"
+#include "app/ErrorReport.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "MessageBox.h"
-#include "WaveFFT.h"
+#include "analysis/WaveFFT.h"
+#include "capture/MessageBox.h"
 
 namespace sonavik {
 namespace {

@@ -7,8 +7,8 @@
 #include <limits>
 #include <memory>
 
-#include "MeasuringPass.h"
 #include "PassBlock.h"
+#include "app/MeasuringPass.h"
 
 namespace sonavik {
 namespace {

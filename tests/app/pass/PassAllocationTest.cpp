@@ -12,12 +12,12 @@
 #include <new>
 #include <numbers>
 
-#include "ACAP.h"
-#include "ACAPCapture.h"
-#include "MeasuringPass.h"
 #include "QuietSound.h"
-#include "SoundPlatform.h"
-#include "WaveFFT.h"
+#include "analysis/WaveFFT.h"
+#include "app/MeasuringPass.h"
+#include "capture/ACAP.h"
+#include "capture/ACAPCapture.h"
+#include "capture/SoundPlatform.h"
 
 namespace {
 

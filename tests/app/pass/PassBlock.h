@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "MeasuringPass.h"
+#include "app/MeasuringPass.h"
 
 namespace sonavik::test {
 

@@ -9,12 +9,12 @@
 #include <numbers>
 #include <vector>
 
-#include "ACAP.h"
-#include "ACAPCapture.h"
-#include "FakeSound.h"
-#include "MeasuringPass.h"
 #include "PassBlock.h"
-#include "WaveFFT.h"
+#include "analysis/WaveFFT.h"
+#include "app/MeasuringPass.h"
+#include "capture/ACAP.h"
+#include "capture/ACAPCapture.h"
+#include "support/FakeSound.h"
 
 namespace sonavik {
 namespace {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The Qt message box behind ShowMessageBox.
-#include "QtMessageBox.h"
+#include "app/QtMessageBox.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "MessageBox.h"
+#include "capture/MessageBox.h"
 
 namespace sonavik {
 namespace {

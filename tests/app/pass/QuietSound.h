@@ -10,9 +10,9 @@
 #include <numbers>
 #include <string>
 
-#include "MeasuringPass.h"
 #include "PassBlock.h"
-#include "SoundPlatform.h"
+#include "app/MeasuringPass.h"
+#include "capture/SoundPlatform.h"
 
 namespace sonavik::test {
 

@@ -12,16 +12,16 @@
 #include <memory>
 #include <numbers>
 
-#include "ACAPCapture.h"
 #include "Controls.h"
-#include "DarudadeDlg.h"
-#include "MainForm.h"
-#include "MessageBox.h"
-#include "MusicGauge.h"
-#include "PaintBox.h"
-#include "Shape.h"
-#include "SoundPlatform.h"
-#include "WaveDlg.h"
+#include "app/DarudadeDlg.h"
+#include "app/MainForm.h"
+#include "app/PaintBox.h"
+#include "app/Shape.h"
+#include "app/WaveDlg.h"
+#include "capture/ACAPCapture.h"
+#include "capture/MessageBox.h"
+#include "capture/SoundPlatform.h"
+#include "gauge/MusicGauge.h"
 
 namespace sonavik::test {
 namespace {

@@ -20,14 +20,14 @@
 #include <map>
 #include <vector>
 
-#include "ACAP.h"
-#include "Fonts.h"
-#include "MusicGauge.h"
-#include "PaintBox.h"
-#include "Shape.h"
-#include "WaveFFT.h"
-#include "WaveIFFT.h"
 #include "WindowsFixture.h"
+#include "analysis/WaveFFT.h"
+#include "analysis/WaveIFFT.h"
+#include "app/Fonts.h"
+#include "app/PaintBox.h"
+#include "app/Shape.h"
+#include "capture/ACAP.h"
+#include "gauge/MusicGauge.h"
 
 namespace sonavik::test {
 namespace {

@@ -15,13 +15,13 @@
 #include <chrono>
 #include <cmath>
 
-#include "ACAP.h"
-#include "ACAPCapture.h"
-#include "MusicGauge.h"
-#include "PaintBox.h"
-#include "Shape.h"
-#include "Version.h"
 #include "WindowsFixture.h"
+#include "app/PaintBox.h"
+#include "app/Shape.h"
+#include "app/Version.h"
+#include "capture/ACAP.h"
+#include "capture/ACAPCapture.h"
+#include "gauge/MusicGauge.h"
 
 namespace sonavik::test {
 namespace {

@@ -8,9 +8,9 @@
 #include <cmath>
 #include <numbers>
 
-#include "PaintBox.h"
-#include "WaveFFT.h"
 #include "WindowsFixture.h"
+#include "analysis/WaveFFT.h"
+#include "app/PaintBox.h"
 
 namespace sonavik::test {
 namespace {

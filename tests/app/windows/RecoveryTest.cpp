@@ -23,12 +23,12 @@
 #include <vector>
 
 #include "Controls.h"
-#include "DarudadeDlg.h"
-#include "MainForm.h"
-#include "MessageBox.h"
-#include "MusicGauge.h"
-#include "SoundPlatform.h"
-#include "WaveDlg.h"
+#include "app/DarudadeDlg.h"
+#include "app/MainForm.h"
+#include "app/WaveDlg.h"
+#include "capture/MessageBox.h"
+#include "capture/SoundPlatform.h"
+#include "gauge/MusicGauge.h"
 
 namespace sonavik::test {
 namespace {

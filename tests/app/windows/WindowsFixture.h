@@ -16,14 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "ApplicationEvents.h"
 #include "Controls.h"
-#include "DarudadeDlg.h"
-#include "FakeSound.h"
-#include "MainForm.h"
-#include "MessageBox.h"
-#include "SoundPlatform.h"
-#include "WaveDlg.h"
+#include "app/ApplicationEvents.h"
+#include "app/DarudadeDlg.h"
+#include "app/MainForm.h"
+#include "app/WaveDlg.h"
+#include "capture/MessageBox.h"
+#include "capture/SoundPlatform.h"
+#include "support/FakeSound.h"
 
 namespace sonavik::test {
 

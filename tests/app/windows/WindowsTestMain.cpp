@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <QLocale>
 
-#include "Fonts.h"
+#include "app/Fonts.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);

@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "ACAP.h"
-#include "ACAPCapture.h"
-#include "MessageBox.h"
-#include "SoundPlatform.h"
+#include "capture/ACAP.h"
+#include "capture/ACAPCapture.h"
+#include "capture/MessageBox.h"
+#include "capture/SoundPlatform.h"
 
 namespace sonavik::testing {
 namespace {

@@ -9,8 +9,8 @@
 #include <thread>
 #include <utility>
 
-#include "ACAPCapture.h"
 #include "ComponentFixture.h"
+#include "capture/ACAPCapture.h"
 
 namespace sonavik::testing {
 namespace {

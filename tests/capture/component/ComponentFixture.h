@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "ACAP.h"
-#include "FakeSound.h"
-#include "MessageBox.h"
+#include "capture/ACAP.h"
+#include "capture/MessageBox.h"
+#include "support/FakeSound.h"
 
 namespace sonavik::testing {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "PulseCaptureRing.h"
+#include "capture/PulseCaptureRing.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "PulseCaptureBuffer.h"
-#include "PulseCaptureDevice.h"
+#include "capture/PulseCaptureBuffer.h"
+#include "capture/PulseCaptureDevice.h"
 
 namespace sonavik {
 namespace {

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <string>
 
-#include "PulseSound.h"
+#include "capture/PulseSound.h"
 
 namespace sonavik {
 namespace {

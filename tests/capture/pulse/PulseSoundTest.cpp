@@ -12,8 +12,8 @@
 #include <regex>
 #include <vector>
 
-#include "PulseCaptureBuffer.h"
 #include "PulseTestSupport.h"
+#include "capture/PulseCaptureBuffer.h"
 
 namespace sonavik {
 namespace {

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "SoundPlatform.h"
+#include "capture/SoundPlatform.h"
 
 namespace sonavik::pulsetest {
 
