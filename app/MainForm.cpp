@@ -217,15 +217,15 @@ void TForm1::AttachToolWindows(TWaveDlg* waveDlg, TDarudadeDlg* darudadeDlg) {
 
 void TForm1::FormCreate() {
   // Listening starts before the first look at the devices, so no change falls in between.
-  platform_ = &ActiveSoundPlatform();
-  platform_->SetOnChange([this] {
+  sound_ = std::make_unique<TACAPSoundSystem>();
+  sound_->SetOnChange([this] {
     if (!changePending_.exchange(true)) {
       QMetaObject::invokeMethod(
           this, [this] { Guarded([this] { SoundChanged(); }); }, Qt::QueuedConnection);
     }
   });
   QComboBox* list = ui_->ComboBox1;
-  platform_->EnumerateCapture(
+  sound_->EnumerateCapture(
       [list](const std::string* deviceId, const std::string& description, const std::string&) {
         if (deviceId == nullptr) {
           list->addItem(QStringLiteral("Default Device"));
@@ -241,10 +241,10 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormDestroy() {
-  if (platform_ != nullptr) {
+  if (sound_) {
     // Returns once no call of our listener runs: nothing reaches this window afterwards.
-    platform_->SetOnChange(nullptr);
-    platform_ = nullptr;
+    sound_->SetOnChange(nullptr);
+    sound_.reset();
   }
   reopenRetry_->stop();
   if (capture_) {
@@ -288,7 +288,7 @@ bool TForm1::FollowDeviceList() {
     QVariant id;  // invalid for the default device
   };
   std::vector<Offered> offered;
-  platform_->EnumerateCapture(
+  sound_->EnumerateCapture(
       [&offered](const std::string* deviceId, const std::string& description, const std::string&) {
         if (deviceId == nullptr) {
           offered.push_back({QStringLiteral("Default Device"), QVariant()});
@@ -343,7 +343,7 @@ bool TForm1::FollowDeviceList() {
 
 void TForm1::SoundChanged() {
   changePending_ = false;
-  if (platform_ == nullptr) {
+  if (!sound_) {
     return;
   }
   const bool chosenOffered = FollowDeviceList();
@@ -412,7 +412,7 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button3Click() {
-  std::string server = ActiveSoundPlatform().ServerDescription();
+  std::string server = TACAPSoundSystem().ServerDescription();
   if (server.empty()) {
     server = kNoServerText;
   }

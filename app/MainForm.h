@@ -30,7 +30,7 @@ namespace sonavik {
 class TACAP;
 class TApplicationEvents;
 class TDarudadeDlg;
-class SoundPlatform;
+class TACAPSoundSystem;
 class TWaveDlg;
 class TWaveFFT;
 class TWaveIFFT;
@@ -122,8 +122,8 @@ class TForm1 : public QWidget {
   std::unique_ptr<TWaveIFFT> waveIFFT2_;
 
   std::unique_ptr<TACAPCapture> capture_;
-  // The platform whose changes we follow, from FormCreate to FormDestroy.
-  SoundPlatform* platform_ = nullptr;
+  // The sound system whose changes we follow, from FormCreate to FormDestroy.
+  std::unique_ptr<TACAPSoundSystem> sound_;
   // A change is waiting in the window thread's queue: later ones merge into it.
   std::atomic<bool> changePending_{false};
   // When the program last reopened a capture by itself, and a retry for a device that is

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <utility>
 
 namespace sonavik {
 namespace {
@@ -263,6 +264,20 @@ TACAPChannel* TACAP::GetChannel(std::int32_t index) {
     HaltProgram(text);
   }
   return nullptr;
+}
+
+TACAPSoundSystem::TACAPSoundSystem() : platform_(&ActiveSoundPlatform()) {}
+
+SoundResult TACAPSoundSystem::EnumerateCapture(const CaptureEnumCallback& callback) {
+  return platform_->EnumerateCapture(callback);
+}
+
+void TACAPSoundSystem::SetOnChange(std::function<void()> listener) {
+  platform_->SetOnChange(std::move(listener));
+}
+
+std::string TACAPSoundSystem::ServerDescription() {
+  return platform_->ServerDescription();
 }
 
 }  // namespace sonavik

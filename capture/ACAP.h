@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -54,6 +55,25 @@ void SetDebugLogFolderForTesting(const std::filesystem::path& folder);
 void ResetDebugLogForTesting();
 
 class TACAP;
+
+// The sound system as the program sees it beside its captures: the capture devices on offer,
+// the server it is connected to, and one listener for changes there. It works on the platform
+// that is active when it is made.
+class TACAPSoundSystem {
+ public:
+  TACAPSoundSystem();
+
+  // The default device first, with a null id; returning false ends the list.
+  SoundResult EnumerateCapture(const CaptureEnumCallback& callback);
+  // Called on whatever thread noticed a change, so it only takes note and returns at once.
+  // Returns when no call of the previous listener is running any more.
+  void SetOnChange(std::function<void()> listener);
+  // For people; empty when not connected.
+  std::string ServerDescription();
+
+ private:
+  SoundPlatform* platform_;
+};
 
 class TACAPParams3D {
  public:
