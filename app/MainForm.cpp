@@ -224,18 +224,8 @@ void TForm1::FormCreate() {
           this, [this] { Guarded([this] { SoundChanged(); }); }, Qt::QueuedConnection);
     }
   });
-  QComboBox* list = ui_->ComboBox1;
-  sound_->EnumerateCapture(
-      [list](const std::string* deviceId, const std::string& description, const std::string&) {
-        if (deviceId == nullptr) {
-          list->addItem(QStringLiteral("Default Device"));
-        } else {
-          list->addItem(QString::fromStdString(description),
-                        QVariant(QString::fromStdString(*deviceId)));
-        }
-        return true;
-      });
-  list->setCurrentIndex(0);
+  // The list starts empty: following the server fills it and chooses its first item.
+  FollowDeviceList();
   // The default device, whatever the list holds.
   OpenCapture(nullptr, TACAPOpenReport::ShowCode);
 }
@@ -273,13 +263,21 @@ std::optional<std::string> TForm1::ChosenDevice() const {
   return std::nullopt;
 }
 
-void TForm1::ComboBox1Change() {
+void TForm1::ReopenOnChosenDevice(TACAPOpenReport report) {
   if (capture_) {
     capture_->Stop();
     capture_.reset();
   }
   const std::optional<std::string> deviceId = ChosenDevice();
-  OpenCapture(deviceId ? &*deviceId : nullptr, TACAPOpenReport::ShowCode);
+  OpenCapture(deviceId ? &*deviceId : nullptr, report);
+}
+
+bool TForm1::Capturing() const {
+  return capture_ && (capture_->GetStatus() & DSCBSTATUS_CAPTURING) != 0;
+}
+
+void TForm1::ComboBox1Change() {
+  ReopenOnChosenDevice(TACAPOpenReport::ShowCode);
 }
 
 bool TForm1::FollowDeviceList() {
@@ -347,7 +345,7 @@ void TForm1::SoundChanged() {
     return;
   }
   const bool chosenOffered = FollowDeviceList();
-  if (capture_ && (capture_->GetStatus() & DSCBSTATUS_CAPTURING) != 0) {
+  if (Capturing()) {
     return;
   }
   if (!chosenOffered) {
@@ -361,13 +359,8 @@ void TForm1::SoundChanged() {
     return;
   }
   lastReopen_ = now;
-  if (capture_) {
-    capture_->Stop();
-    capture_.reset();
-  }
-  const std::optional<std::string> deviceId = ChosenDevice();
-  OpenCapture(deviceId ? &*deviceId : nullptr, TACAPOpenReport::Quiet);
-  if ((capture_->GetStatus() & DSCBSTATUS_CAPTURING) == 0 && !reopenRetry_->isActive()) {
+  ReopenOnChosenDevice(TACAPOpenReport::Quiet);
+  if (!Capturing() && !reopenRetry_->isActive()) {
     reopenRetry_->start(kReopenPause);
   }
 }
@@ -460,7 +453,7 @@ void TForm1::ApplicationEvents1Idle(bool& Done) {
 }
 
 void TForm1::MeasureAndDraw(const PassSettings& settings) {
-  const bool capturing = capture_ && (capture_->GetStatus() & DSCBSTATUS_CAPTURING) != 0;
+  const bool capturing = Capturing();
   if (!capturing && !showingSound_) {
     return;
   }

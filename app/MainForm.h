@@ -104,6 +104,10 @@ class TForm1 : public QWidget {
   void OpenCapture(const std::string* deviceId, TACAPOpenReport report);
   // The device the list has chosen: nullopt for the default device.
   std::optional<std::string> ChosenDevice() const;
+  // Stops and lets go of the capture, then opens the chosen device.
+  void ReopenOnChosenDevice(TACAPOpenReport report);
+  // True while the capture runs.
+  bool Capturing() const;
   // Makes the list what the server offers, keeping the chosen item; true when the chosen
   // device is among what the server offers.
   bool FollowDeviceList();
