@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "capture/MessageBox.h"
+#include "app/MessageBox.h"
 
 namespace sonavik {
 namespace {

@@ -29,15 +29,14 @@
 #include "app/ErrorReport.h"
 #include "app/Fonts.h"
 #include "app/Icon.h"
+#include "app/MessageBox.h"
 #include "app/PaintBox.h"
 #include "app/Shape.h"
 #include "app/Version.h"
 #include "app/WaveDlg.h"
 #include "app/WindowFrame.h"
-#include "capture/ACAP.h"
-#include "capture/ACAPCapture.h"
-#include "capture/MessageBox.h"
-#include "capture/SoundPlatform.h"
+#include "capture/sound/ACAP.h"
+#include "capture/sound/ACAPCapture.h"
 #include "gauge/MusicGauge.h"
 #include "ui_MainForm.h"
 
@@ -154,6 +153,8 @@ TForm1::TForm1(QWidget* parent)
   }
 
   acap1_ = std::make_unique<TACAP>(nullptr);
+  acap1_->SetOnMessage(
+      [](const std::string& text) { ShowMessageBox(text, "", MessageBoxIcon::None); });
   acap1_->SetDebugOption(dsoHaltOnError);
   acap1_->Loaded();
 

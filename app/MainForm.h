@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "app/MeasuringPass.h"
-#include "capture/ACAPCapture.h"
+#include "capture/sound/ACAPCapture.h"
 #include "gauge/Color.h"
 
 class QTimer;

@@ -6,7 +6,7 @@
 #include <span>
 
 #include "analysis/WaveFFT.h"
-#include "capture/ACAPCapture.h"
+#include "capture/sound/ACAPCapture.h"
 
 namespace sonavik {
 namespace {

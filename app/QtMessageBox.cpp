@@ -7,7 +7,7 @@
 #include <QThread>
 #include <cstdio>
 
-#include "capture/MessageBox.h"
+#include "app/MessageBox.h"
 
 namespace sonavik {
 namespace {

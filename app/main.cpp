@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Sonavik: a stereo level meter. Start-up: the application, the sound server session, the
-// message box and the faces, then the main window and its two tool windows (hidden), and the
-// message loop; at the end the windows go in reverse order and the session closes last.
+// Sonavik: a stereo level meter. Start-up: the application, the libpulse platform and its
+// session, the message box and the faces, then the main window and its two tool windows (hidden),
+// and the message loop; at the end the windows go in reverse order and the session closes last.
 #include <QApplication>
 #include <memory>
 
@@ -12,7 +12,7 @@
 #include "app/MainForm.h"
 #include "app/QtMessageBox.h"
 #include "app/WaveDlg.h"
-#include "capture/SoundPlatform.h"
+#include "capture/pulse/PulseSound.h"
 
 int main(int argc, char** argv) {
   using namespace sonavik;
@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   // The name, not a display name: Qt would append a display name to every window's title.
   QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
   QApplication::setWindowIcon(SonavikIcon());
+  ScopedSoundPlatform platform(PulseSoundPlatform());
   SoundSession session;
   InstallQtMessageBox();
   InstallFontSubstitutes();

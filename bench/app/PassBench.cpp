@@ -10,8 +10,8 @@
 #include "QuietSound.h"
 #include "analysis/WaveFFT.h"
 #include "app/MeasuringPass.h"
-#include "capture/ACAP.h"
-#include "capture/ACAPCapture.h"
+#include "capture/sound/ACAP.h"
+#include "capture/sound/ACAPCapture.h"
 
 namespace sonavik {
 namespace {

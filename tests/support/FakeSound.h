@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/SoundPlatform.h"
+#include "capture/platform/SoundPlatform.h"
 
 namespace sonavik {
 
@@ -144,14 +144,5 @@ class FakeSound : public SoundPlatform {
 };
 
 const char* KindName(FakeSound::Kind kind);
-
-// Makes a platform the active one for a scope.
-class ScopedSoundPlatform {
- public:
-  explicit ScopedSoundPlatform(SoundPlatform& platform) { SetSoundPlatform(&platform); }
-  ~ScopedSoundPlatform() { SetSoundPlatform(nullptr); }
-  ScopedSoundPlatform(const ScopedSoundPlatform&) = delete;
-  ScopedSoundPlatform& operator=(const ScopedSoundPlatform&) = delete;
-};
 
 }  // namespace sonavik

@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "capture/MessageBox.h"
+#include "app/MessageBox.h"
 
 namespace sonavik {
 namespace {

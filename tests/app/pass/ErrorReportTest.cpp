@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "analysis/WaveFFT.h"
-#include "capture/MessageBox.h"
+#include "app/MessageBox.h"
 
 namespace sonavik {
 namespace {

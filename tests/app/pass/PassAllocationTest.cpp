@@ -15,9 +15,9 @@
 #include "QuietSound.h"
 #include "analysis/WaveFFT.h"
 #include "app/MeasuringPass.h"
-#include "capture/ACAP.h"
-#include "capture/ACAPCapture.h"
-#include "capture/SoundPlatform.h"
+#include "capture/platform/SoundPlatform.h"
+#include "capture/sound/ACAP.h"
+#include "capture/sound/ACAPCapture.h"
 
 namespace {
 

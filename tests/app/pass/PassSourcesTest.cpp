@@ -12,8 +12,8 @@
 #include "PassBlock.h"
 #include "analysis/WaveFFT.h"
 #include "app/MeasuringPass.h"
-#include "capture/ACAP.h"
-#include "capture/ACAPCapture.h"
+#include "capture/sound/ACAP.h"
+#include "capture/sound/ACAPCapture.h"
 #include "support/FakeSound.h"
 
 namespace sonavik {

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "capture/MessageBox.h"
+#include "app/MessageBox.h"
 
 namespace sonavik {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "PassBlock.h"
 #include "app/MeasuringPass.h"
-#include "capture/SoundPlatform.h"
+#include "capture/platform/SoundPlatform.h"
 
 namespace sonavik::test {
 

@@ -15,39 +15,19 @@
 #include "Controls.h"
 #include "app/DarudadeDlg.h"
 #include "app/MainForm.h"
+#include "app/MessageBox.h"
 #include "app/PaintBox.h"
 #include "app/Shape.h"
 #include "app/WaveDlg.h"
-#include "capture/ACAPCapture.h"
-#include "capture/MessageBox.h"
-#include "capture/SoundPlatform.h"
+#include "capture/pulse/PulseSound.h"
+#include "capture/sound/ACAPCapture.h"
 #include "gauge/MusicGauge.h"
+#include "support/SoundServer.h"
 
 namespace sonavik::test {
 namespace {
 
-constexpr int kRate = 44100;
-
-// s16le stereo: 1 kHz of amplitude 16384 (-6.02 dBFS) on the left, 440 Hz of 3277
-// (-20.0 dBFS) on the right.
-QByteArray ToneBytes(int seconds) {
-  QByteArray bytes;
-  bytes.resize(static_cast<qsizetype>(seconds) * kRate * 4);
-  auto* out = reinterpret_cast<unsigned char*>(bytes.data());
-  for (int i = 0; i < seconds * kRate; ++i) {
-    const auto l = static_cast<std::int16_t>(
-        std::lround(16384 * std::sin(2 * std::numbers::pi * 1000.0 * i / kRate)));
-    const auto r = static_cast<std::int16_t>(
-        std::lround(3277 * std::sin(2 * std::numbers::pi * 440.0 * i / kRate)));
-    const auto ul = static_cast<std::uint16_t>(std::min<int>(l, 32767));
-    const auto ur = static_cast<std::uint16_t>(r);
-    out[4 * i + 0] = ul & 0xFF;
-    out[4 * i + 1] = ul >> 8;
-    out[4 * i + 2] = ur & 0xFF;
-    out[4 * i + 3] = ur >> 8;
-  }
-  return bytes;
-}
+constexpr int kRate = testsupport::kToneRate;
 
 bool HasColour(const QImage& image, QRgb rgb) {
   for (int y = 0; y < image.height(); ++y) {
@@ -88,6 +68,7 @@ TEST(WindowsEndToEnd, TheMeterShowsALiveStereoToneInAllThreeWindows) {
   ASSERT_TRUE(qEnvironmentVariableIsSet("PULSE_SERVER"));
   std::vector<MessageBoxRequest> boxes;
   SetMessageBoxFunction([&boxes](const MessageBoxRequest& r) { boxes.push_back(r); });
+  ScopedSoundPlatform platform(PulseSoundPlatform());
   SoundSession session;
   ASSERT_EQ(session.Result(), DS_OK);
 
@@ -107,7 +88,7 @@ TEST(WindowsEndToEnd, TheMeterShowsALiveStereoToneInAllThreeWindows) {
   player.start("pacat",
                {"--raw", "--format=s16le", "--rate=44100", "--channels=2", "--device=sonavik_out"});
   ASSERT_TRUE(player.waitForStarted(5000));
-  player.write(ToneBytes(6));
+  player.write(QByteArray::fromStdString(testsupport::StereoToneBytes(6)));
   player.closeWriteChannel();
 
   // The message loop with its idle passes, as in the program.

@@ -26,7 +26,7 @@
 #include "app/Fonts.h"
 #include "app/PaintBox.h"
 #include "app/Shape.h"
-#include "capture/ACAP.h"
+#include "capture/sound/ACAP.h"
 #include "gauge/MusicGauge.h"
 
 namespace sonavik::test {

@@ -19,8 +19,8 @@
 #include "app/PaintBox.h"
 #include "app/Shape.h"
 #include "app/Version.h"
-#include "capture/ACAP.h"
-#include "capture/ACAPCapture.h"
+#include "capture/sound/ACAP.h"
+#include "capture/sound/ACAPCapture.h"
 #include "gauge/MusicGauge.h"
 
 namespace sonavik::test {
@@ -470,6 +470,8 @@ TEST_F(WindowsDeviceList, ADeviceUnpluggedWhileItsRingIsMadeLeavesTheMeterRunnin
   EXPECT_EQ(form->FCapture()->GetStatus(), 0u);
   ASSERT_EQ(messages.Requests().size(), 1u);
   EXPECT_EQ(messages.Requests()[0].text, "88780078");
+  EXPECT_EQ(messages.Requests()[0].caption, "");
+  EXPECT_EQ(messages.Requests()[0].icon, MessageBoxIcon::None);
   EXPECT_EQ(fake.LiveObjects(FakeSound::Kind::CaptureDevice), 0u);
   EXPECT_FALSE(Pass());
 }

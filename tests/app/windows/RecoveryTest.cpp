@@ -25,10 +25,11 @@
 #include "Controls.h"
 #include "app/DarudadeDlg.h"
 #include "app/MainForm.h"
+#include "app/MessageBox.h"
 #include "app/WaveDlg.h"
-#include "capture/MessageBox.h"
-#include "capture/SoundPlatform.h"
+#include "capture/pulse/PulseSound.h"
 #include "gauge/MusicGauge.h"
+#include "support/SoundServer.h"
 
 namespace sonavik::test {
 namespace {
@@ -36,37 +37,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr int kRate = 44100;
+using testsupport::ServerScript;
 // Generous: a loaded two-core machine. The figures themselves are printed.
 constexpr milliseconds kBack{8000};
 
-int ServerScript(const std::string& command) {
-  const char* dir = std::getenv("SONAVIK_SOUND_DIR");
-  const std::string line = std::string(SONAVIK_SOUND_SERVER_SCRIPT) + " " + command + " '" +
-                           (dir != nullptr ? dir : "") + "'";
-  return std::system(line.c_str());
-}
-
 int Pactl(const std::string& arguments) {
   return std::system(("pactl " + arguments + " >/dev/null").c_str());
-}
-
-// s16le stereo: 1 kHz at amplitude 16384 (-6.02 dBFS) left, 440 Hz at 3277 (-20.0 dBFS) right.
-QByteArray ToneBytes(int seconds) {
-  QByteArray bytes;
-  bytes.resize(static_cast<qsizetype>(seconds) * kRate * 4);
-  auto* out = reinterpret_cast<unsigned char*>(bytes.data());
-  for (int i = 0; i < seconds * kRate; ++i) {
-    const auto l = static_cast<std::uint16_t>(static_cast<std::int16_t>(
-        std::lround(16384 * std::sin(2 * std::numbers::pi * 1000.0 * i / kRate))));
-    const auto r = static_cast<std::uint16_t>(static_cast<std::int16_t>(
-        std::lround(3277 * std::sin(2 * std::numbers::pi * 440.0 * i / kRate))));
-    out[4 * i + 0] = l & 0xFF;
-    out[4 * i + 1] = l >> 8;
-    out[4 * i + 2] = r & 0xFF;
-    out[4 * i + 3] = r >> 8;
-  }
-  return bytes;
 }
 
 class Recovery : public testing::Test {
@@ -109,7 +85,7 @@ class Recovery : public testing::Test {
     player_->start("pacat", {"--raw", "--format=s16le", "--rate=44100", "--channels=2",
                              "--device=sonavik_out"});
     ASSERT_TRUE(player_->waitForStarted(5000));
-    player_->write(ToneBytes(30));
+    player_->write(QByteArray::fromStdString(testsupport::StereoToneBytes(30)));
     player_->closeWriteChannel();
   }
   void StopTone() {
@@ -186,6 +162,7 @@ class Recovery : public testing::Test {
   }
 
   std::vector<MessageBoxRequest> boxes_;
+  ScopedSoundPlatform platform_{PulseSoundPlatform()};
   std::unique_ptr<SoundSession> session_;
   std::unique_ptr<TForm1> form_;
   std::unique_ptr<QProcess> player_;

@@ -20,9 +20,9 @@
 #include "app/ApplicationEvents.h"
 #include "app/DarudadeDlg.h"
 #include "app/MainForm.h"
+#include "app/MessageBox.h"
 #include "app/WaveDlg.h"
-#include "capture/MessageBox.h"
-#include "capture/SoundPlatform.h"
+#include "capture/platform/SoundPlatform.h"
 #include "support/FakeSound.h"
 
 namespace sonavik::test {

@@ -18,10 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "capture/ACAP.h"
-#include "capture/ACAPCapture.h"
-#include "capture/MessageBox.h"
-#include "capture/SoundPlatform.h"
+#include "capture/pulse/PulseSound.h"
+#include "capture/sound/ACAP.h"
+#include "capture/sound/ACAPCapture.h"
 
 namespace sonavik::testing {
 namespace {
@@ -43,12 +42,17 @@ SoundResult gSessionResult = DSERR_GENERIC;
 class SessionEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
+    platform_ = std::make_unique<ScopedSoundPlatform>(PulseSoundPlatform());
     session_ = std::make_unique<SoundSession>();
     gSessionResult = session_->Result();
   }
-  void TearDown() override { session_.reset(); }
+  void TearDown() override {
+    session_.reset();
+    platform_.reset();
+  }
 
  private:
+  std::unique_ptr<ScopedSoundPlatform> platform_;
   std::unique_ptr<SoundSession> session_;
 };
 
@@ -106,11 +110,10 @@ class CaptureSoundTest : public ::testing::Test {
   void SetUp() override {
     const char* server = std::getenv("PULSE_SERVER");
     ASSERT_EQ(gSessionResult, DS_OK) << "no sound server at " << (server ? server : "(unset)");
-    SetMessageBoxFunction([this](const MessageBoxRequest& r) { boxes_.push_back(r.text); });
+    acap_.SetOnMessage([this](const std::string& text) { messages_.push_back(text); });
     // Failures raise here, so a test reports them instead of ending.
     acap_.SetDebugOption(dsoExceptOnError);
   }
-  void TearDown() override { SetMessageBoxFunction(nullptr); }
 
   std::unique_ptr<TACAPCapture> OpenRunning() {
     auto capture = std::make_unique<TACAPCapture>(acap_, nullptr);
@@ -135,13 +138,13 @@ class CaptureSoundTest : public ::testing::Test {
   }
 
   TACAP acap_;
-  std::vector<std::string> boxes_;
+  std::vector<std::string> messages_;
 };
 
 TEST_F(CaptureSoundTest, DefaultDeviceOpensAndCaptures) {
   auto capture = OpenRunning();
   ASSERT_TRUE(capture->Ready());
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(messages_.empty());
   EXPECT_NE(capture->GetStatus() & DSCBSTATUS_CAPTURING, 0u);
   ASSERT_TRUE(WaitForFlow(*capture)) << "no data within " << kStartLimit.count() << " s";
   // The read cursor runs through the whole ring: a second of sound is 43 rings.

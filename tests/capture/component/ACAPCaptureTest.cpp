@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "ComponentFixture.h"
-#include "capture/ACAPCapture.h"
+#include "capture/sound/ACAPCapture.h"
 
 namespace sonavik::testing {
 namespace {
@@ -35,6 +35,7 @@ class CaptureTest : public ComponentFixture {
   void SetUp() override {
     ComponentFixture::SetUp();
     acap_.SetDebugOption(dsoDebugMessage);
+    RecordMessagesOf(acap_);
   }
   TACAP acap_;
 };
@@ -77,11 +78,7 @@ TEST_F(CaptureTest, OpenFailureShowsTheBareCodeAndLeavesAnInertObject) {
   {
     TACAPCapture capture(acap_, &id);
     EXPECT_FALSE(capture.Ready());
-    const auto boxes = Boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "88780078");
-    EXPECT_EQ(boxes[0].caption, "");
-    EXPECT_EQ(boxes[0].icon, MessageBoxIcon::None);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"88780078"});
 
     fake_.ClearCalls();
     capture.CreateBuffer(44100, 16, true, 4096);
@@ -108,11 +105,7 @@ TEST_F(CaptureTest, OpenFailureCodesArePaddedToSixUppercaseDigits) {
   // A device that is not there at all.
   const std::string missing = "no-such-source";
   { TACAPCapture capture(acap_, &missing); }
-  const auto boxes = Boxes();
-  ASSERT_EQ(boxes.size(), 3u);
-  EXPECT_EQ(boxes[0].text, "000005");
-  EXPECT_EQ(boxes[1].text, "0ABCDE");
-  EXPECT_EQ(boxes[2].text, "88780078");
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"000005", "0ABCDE", "88780078"}));
   EXPECT_EQ(fake_.LiveObjects(), 0u);
 }
 
@@ -129,7 +122,7 @@ TEST_F(CaptureTest, OpensTheDefaultOrTheNamedDevice) {
   EXPECT_EQ(fake_.Calls(),
             (std::vector<std::string>{"CaptureCreate(default)", "CaptureCreate(usb-mic)",
                                       "CaptureDevice.Release=0", "CaptureDevice.Release=0"}));
-  EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(CaptureTest, ProgramFormatGivesFourByteFramesAndHalfRingNotifications) {

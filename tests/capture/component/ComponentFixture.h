@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Shared set-up of the sound component tests: a FakeSound as the active platform, the debug
-// log in a private folder, message boxes recorded instead of shown.
+// log in a private folder, the component's messages recorded instead of shown.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,8 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/ACAP.h"
-#include "capture/MessageBox.h"
+#include "capture/sound/ACAP.h"
 #include "support/FakeSound.h"
 
 namespace sonavik::testing {
@@ -30,15 +29,10 @@ class ComponentFixture : public ::testing::Test {
     std::filesystem::create_directories(folder_);
     SetDebugLogFolderForTesting(folder_);
     ResetDebugLogForTesting();
-    SetMessageBoxFunction([this](const MessageBoxRequest& r) {
-      std::lock_guard lock(boxMutex_);
-      boxes_.push_back(r);
-    });
     SetOptions(0);
   }
 
   void TearDown() override {
-    SetMessageBoxFunction(nullptr);
     SetDebugLogFolderForTesting({});
     ResetDebugLogForTesting();
     std::filesystem::remove_all(folder_);
@@ -56,9 +50,16 @@ class ComponentFixture : public ::testing::Test {
     std::ifstream in(LogPath(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  std::vector<MessageBoxRequest> Boxes() {
-    std::lock_guard lock(boxMutex_);
-    return boxes_;
+  // What the component shows the user is recorded from here on.
+  void RecordMessagesOf(TACAP& component) {
+    component.SetOnMessage([this](const std::string& text) {
+      std::lock_guard lock(messageMutex_);
+      messages_.push_back(text);
+    });
+  }
+  std::vector<std::string> Messages() {
+    std::lock_guard lock(messageMutex_);
+    return messages_;
   }
 
   FakeSound fake_;
@@ -66,8 +67,8 @@ class ComponentFixture : public ::testing::Test {
   std::filesystem::path folder_;
 
  private:
-  std::mutex boxMutex_;
-  std::vector<MessageBoxRequest> boxes_;
+  std::mutex messageMutex_;
+  std::vector<std::string> messages_;
 };
 
 }  // namespace sonavik::testing

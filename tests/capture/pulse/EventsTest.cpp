@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "capture/Events.h"
+#include "capture/platform/Events.h"
 
 #include <gtest/gtest.h>
 

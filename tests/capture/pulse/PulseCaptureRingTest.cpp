@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "capture/PulseCaptureRing.h"
+#include "capture/pulse/PulseCaptureRing.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "capture/PulseCaptureBuffer.h"
-#include "capture/PulseCaptureDevice.h"
+#include "capture/pulse/PulseCaptureBuffer.h"
+#include "capture/pulse/PulseCaptureDevice.h"
 
 namespace sonavik {
 namespace {

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <string>
 
-#include "capture/PulseSound.h"
+#include "capture/pulse/PulseSound.h"
 
 namespace sonavik {
 namespace {

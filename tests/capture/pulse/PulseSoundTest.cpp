@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "PulseTestSupport.h"
-#include "capture/PulseCaptureBuffer.h"
+#include "capture/pulse/PulseCaptureBuffer.h"
+#include "capture/pulse/PulseSound.h"
 
 namespace sonavik {
 namespace {
@@ -22,7 +23,7 @@ using namespace pulsetest;
 
 constexpr double kBytesPerSecond = 44100.0 * 4;
 
-class PulseSound : public ::testing::Test {
+class PulseSoundOnServer : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(Platform().Initialize(), DS_OK); }
   void TearDown() override { Platform().Uninitialize(); }
@@ -91,7 +92,7 @@ struct MicrophoneBack {
   ~MicrophoneBack() { ServerScript("mic-on"); }
 };
 
-TEST_F(PulseSound, EnumerationListsTheDefaultFirstThenEverySourceByName) {
+TEST_F(PulseSoundOnServer, EnumerationListsTheDefaultFirstThenEverySourceByName) {
   struct Entry {
     bool isDefault;
     std::string id, description;
@@ -124,7 +125,7 @@ TEST_F(PulseSound, EnumerationListsTheDefaultFirstThenEverySourceByName) {
   EXPECT_EQ(calls, 1);
 }
 
-TEST_F(PulseSound, CaptureOpensByDefaultAndByNameAndRefusesUnknownNames) {
+TEST_F(PulseSoundOnServer, CaptureOpensByDefaultAndByNameAndRefusesUnknownNames) {
   for (const std::string name : {"sonavik_mic", "sonavik_out.monitor"}) {
     Owned<ICaptureDevice> device;
     EXPECT_EQ(Platform().CaptureCreate(&name, device.Out()), DS_OK) << name;
@@ -143,8 +144,8 @@ TEST_F(PulseSound, CaptureOpensByDefaultAndByNameAndRefusesUnknownNames) {
   }
 }
 
-TEST_F(PulseSound, ServerDescriptionNamesTheServerAndWhereItIs) {
-  const std::string expected = "unix:" + SoundDir() + "/native";
+TEST_F(PulseSoundOnServer, ServerDescriptionNamesTheServerAndWhereItIs) {
+  const std::string expected = "unix:" + testsupport::SoundServerDir() + "/native";
   const std::string description = Platform().ServerDescription();
   EXPECT_TRUE(
       std::regex_match(description, std::regex(R"((PulseAudio|PipeWire) \d+\.\d+.* \((.*)\))")))
@@ -156,7 +157,7 @@ TEST_F(PulseSound, ServerDescriptionNamesTheServerAndWhereItIs) {
   EXPECT_EQ(Platform().ServerDescription(), description);
 }
 
-TEST_F(PulseSound, RingFormatIsCheckedAndTheServerConvertsToIt) {
+TEST_F(PulseSoundOnServer, RingFormatIsCheckedAndTheServerConvertsToIt) {
   Owned<ICaptureDevice> device;
   ASSERT_EQ(Platform().CaptureCreate(nullptr, device.Out()), DS_OK);
   WaveFormatEx format = Pcm(2, 44100, 16);
@@ -192,7 +193,7 @@ TEST_F(PulseSound, RingFormatIsCheckedAndTheServerConvertsToIt) {
   EXPECT_NEAR(peak, pipeWire ? 4096 * std::numbers::sqrt2 : 4096, 3);
 }
 
-TEST_F(PulseSound, PlayedToneArrivesBitExactInTheRing) {
+TEST_F(PulseSoundOnServer, PlayedToneArrivesBitExactInTheRing) {
   Open(nullptr, 4096);
   ASSERT_EQ(buffer_->Start(DSCBSTART_LOOPING), DS_OK);
   EXPECT_EQ(Status(), DSCBSTATUS_CAPTURING | DSCBSTATUS_LOOPING);
@@ -227,7 +228,7 @@ TEST_F(PulseSound, PlayedToneArrivesBitExactInTheRing) {
   EXPECT_EQ(foreignFrames, 0);   // and every frame is one the tone contains
 }
 
-TEST_F(PulseSound, ReadCursorRunsAtTheFormatsByteRateAndAlwaysInsideTheRing) {
+TEST_F(PulseSoundOnServer, ReadCursorRunsAtTheFormatsByteRateAndAlwaysInsideTheRing) {
   // A ring of eight seconds: even a poller held up for seconds by a loaded machine misses no
   // wrap.
   Open(nullptr, 8 * 176400);
@@ -268,7 +269,7 @@ TEST_F(PulseSound, ReadCursorRunsAtTheFormatsByteRateAndAlwaysInsideTheRing) {
   EXPECT_NEAR(rate, kBytesPerSecond, kBytesPerSecond * 0.1);
 }
 
-TEST_F(PulseSound, HalfRingEventsFireTwicePerRingAndStopOnce) {
+TEST_F(PulseSoundOnServer, HalfRingEventsFireTwicePerRingAndStopOnce) {
   Open(nullptr, 4096);
   Arm();
   ASSERT_EQ(buffer_->Start(DSCBSTART_LOOPING), DS_OK);
@@ -330,7 +331,7 @@ TEST_F(PulseSound, HalfRingEventsFireTwicePerRingAndStopOnce) {
   EXPECT_TRUE(which == 0 || which == 1);
 }
 
-TEST_F(PulseSound, ReleasingARunningBufferIsQuickAndFinal) {
+TEST_F(PulseSoundOnServer, ReleasingARunningBufferIsQuickAndFinal) {
   Open(nullptr, 4096);
   Arm();
   ASSERT_EQ(buffer_->Start(DSCBSTART_LOOPING), DS_OK);
@@ -348,7 +349,7 @@ TEST_F(PulseSound, ReleasingARunningBufferIsQuickAndFinal) {
   EXPECT_EQ(device_.Reset(), 0u);
 }
 
-TEST_F(PulseSound, NamedSourceThatVanishesEndsCaptureAndComesBackOnStart) {
+TEST_F(PulseSoundOnServer, NamedSourceThatVanishesEndsCaptureAndComesBackOnStart) {
   MicrophoneBack restore;
   const std::string name = "sonavik_mic";
   Open(&name, 4096);
@@ -374,7 +375,7 @@ TEST_F(PulseSound, NamedSourceThatVanishesEndsCaptureAndComesBackOnStart) {
   EXPECT_EQ(Pulse().SourceName(), "sonavik_mic");
 }
 
-TEST_F(PulseSound, DefaultDeviceFollowsTheServersDefaultSource) {
+TEST_F(PulseSoundOnServer, DefaultDeviceFollowsTheServersDefaultSource) {
   MicrophoneBack restore;
   Open(nullptr, 4096);
   ASSERT_EQ(buffer_->Start(DSCBSTART_LOOPING), DS_OK);
@@ -394,7 +395,7 @@ TEST_F(PulseSound, DefaultDeviceFollowsTheServersDefaultSource) {
   EXPECT_TRUE(Advances());
 }
 
-TEST_F(PulseSound, EndOfSessionEndsCaptureButOpenObjectsStaySafe) {
+TEST_F(PulseSoundOnServer, EndOfSessionEndsCaptureButOpenObjectsStaySafe) {
   Open(nullptr, 4096);
   ASSERT_EQ(buffer_->Start(DSCBSTART_LOOPING), DS_OK);
   ASSERT_TRUE(Advances());
@@ -416,7 +417,7 @@ TEST_F(PulseSound, EndOfSessionEndsCaptureButOpenObjectsStaySafe) {
   EXPECT_TRUE(Advances());
 }
 
-TEST_F(PulseSound, PlaybackDeviceTakesTheStepsOfTheSoundComponent) {
+TEST_F(PulseSoundOnServer, PlaybackDeviceTakesTheStepsOfTheSoundComponent) {
   Owned<ISoundDevice> device;
   ASSERT_EQ(Platform().CreateSoundDevice(device.Out()), DS_OK);
   int window = 0;
@@ -467,7 +468,7 @@ TEST_F(PulseSound, PlaybackDeviceTakesTheStepsOfTheSoundComponent) {
 }
 
 // Takes the server away, and brings it back for whoever runs next.
-TEST_F(PulseSound, ServerThatDiesEndsCaptureAndTheSessionHealsWhenItIsBack) {
+TEST_F(PulseSoundOnServer, ServerThatDiesEndsCaptureAndTheSessionHealsWhenItIsBack) {
   struct ServerBack {
     ~ServerBack() {
       Platform().SetOnChange(nullptr);

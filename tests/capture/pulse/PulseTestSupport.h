@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// What the tests against the private sound server share: the server's script, a tone played
-// into its output, and small owners for the platform's reference-counted objects.
+// What the libpulse tests against the private sound server share: a tone played into its
+// output, and small owners for the platform's reference-counted objects.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,25 +19,15 @@
 #include <utility>
 #include <vector>
 
-#include "capture/SoundPlatform.h"
+#include "capture/platform/SoundPlatform.h"
+#include "support/SoundServer.h"
 
 namespace sonavik::pulsetest {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-inline std::string SoundDir() {
-  const char* dir = std::getenv("SONAVIK_SOUND_DIR");
-  return dir != nullptr ? dir : "";
-}
-
-// Runs scripts/sound-server with a command on the tests' server; its exit code.
-inline int ServerScript(const std::string& command) {
-  const std::string line =
-      std::string(SONAVIK_SOUND_SERVER_SCRIPT) + " " + command + " '" + SoundDir() + "'";
-  const int status = std::system(line.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using testsupport::ServerScript;
 
 // Releases a platform object when it goes out of scope; Take() hands the reference over.
 template <class T>

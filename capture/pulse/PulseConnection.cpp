@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "capture/PulseConnection.h"
+#include "capture/pulse/PulseConnection.h"
 
 #include <pulse/error.h>
 #include <pulse/introspect.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "capture/PulseCaptureRing.h"
+#include "capture/pulse/PulseCaptureRing.h"
 
 #include <algorithm>
 #include <cstring>

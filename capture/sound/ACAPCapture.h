@@ -13,9 +13,9 @@
 #include <string>
 #include <thread>
 
-#include "capture/ACAP.h"
-#include "capture/Events.h"
-#include "capture/SoundPlatform.h"
+#include "capture/platform/Events.h"
+#include "capture/platform/SoundPlatform.h"
+#include "capture/sound/ACAP.h"
 
 namespace sonavik {
 
@@ -54,8 +54,8 @@ enum class TACAPOpenReport { ShowCode, Quiet };
 
 class TACAPCapture {
  public:
-  // deviceGuid null: the default capture device. A device that cannot be opened shows a
-  // message box with the code (unless report is Quiet) and leaves the object inert
+  // deviceGuid null: the default capture device. A device that cannot be opened shows its
+  // code through the component's ShowMessage (unless report is Quiet) and leaves the object inert
   // (Ready() false).
   TACAPCapture(TACAP& soundComponent, const std::string* deviceGuid,
                TACAPOpenReport report = TACAPOpenReport::ShowCode);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "capture/PulseServerQueries.h"
+#include "capture/pulse/PulseServerQueries.h"
 
 #include <pulse/introspect.h>
 

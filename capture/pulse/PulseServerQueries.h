@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/PulseConnection.h"
+#include "capture/pulse/PulseConnection.h"
 
 namespace sonavik {
 

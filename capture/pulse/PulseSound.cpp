@@ -1,14 +1,23 @@
 // SPDX-License-Identifier: MIT
-#include "capture/PulseSound.h"
+#include "capture/pulse/PulseSound.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "capture/PulseCaptureDevice.h"
-#include "capture/PulsePlayback.h"
-#include "capture/PulseServerQueries.h"
+#include "capture/pulse/PulseCaptureDevice.h"
+#include "capture/pulse/PulsePlayback.h"
+#include "capture/pulse/PulseServerQueries.h"
 
 namespace sonavik {
+
+SoundPlatform& PulseSoundPlatform() {
+  static PulseSound platform;
+  return platform;
+}
+
+bool PulseSound::Connected() const {
+  return connection_ && connection_->Ready();
+}
 
 PulseSound::~PulseSound() {
   Uninitialize();
@@ -18,7 +27,7 @@ SoundResult PulseSound::Initialize() {
   {
     std::lock_guard lock(mutex_);
     session_ = true;
-    if (connection_ && connection_->Ready()) {
+    if (Connected()) {
       return DS_OK;
     }
   }
@@ -68,7 +77,7 @@ std::shared_ptr<PulseConnection> PulseSound::Connection() {
     if (!session_) {
       return nullptr;
     }
-    if (connection_ && connection_->Ready()) {
+    if (Connected()) {
       return connection_;
     }
   }
@@ -114,7 +123,7 @@ void PulseSound::Reconnect() {
     bool connected = false;
     {
       std::lock_guard lock(mutex_);
-      connected = connection_ && connection_->Ready();
+      connected = Connected();
     }
     {
       std::unique_lock lock(wakeMutex_);

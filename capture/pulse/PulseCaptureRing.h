@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "capture/SoundPlatform.h"
+#include "capture/platform/SoundPlatform.h"
 
 namespace sonavik {
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "capture/PulsePlayback.h"
+#include "capture/pulse/PulsePlayback.h"
 
 #include <cfloat>
 #include <cmath>
 
-#include "capture/PulseServerQueries.h"
+#include "capture/pulse/PulseServerQueries.h"
 
 namespace sonavik {
 namespace {

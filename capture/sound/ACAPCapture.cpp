@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "capture/ACAPCapture.h"
+#include "capture/sound/ACAPCapture.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <utility>
-
-#include "capture/MessageBox.h"
 
 namespace sonavik {
 
@@ -73,7 +71,7 @@ void TACAPCapture::OpenFailed(SoundResult code) {
   if (report_ == TACAPOpenReport::ShowCode) {
     char text[16];
     std::snprintf(text, sizeof text, "%.6X", static_cast<unsigned>(code));
-    ShowMessageBox(text, "", MessageBoxIcon::None);
+    soundComponent_.ShowMessage(text);
   }
 }
 

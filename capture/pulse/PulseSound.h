@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "capture/PulseConnection.h"
-#include "capture/SoundPlatform.h"
+#include "capture/platform/SoundPlatform.h"
+#include "capture/pulse/PulseConnection.h"
 
 namespace sonavik {
 
@@ -43,6 +43,8 @@ class PulseSound final : public SoundPlatform {
   static constexpr std::chrono::milliseconds kLongestRetry{1500};
 
  private:
+  // The connection is there and usable; mutex_ held.
+  bool Connected() const;
   // A connection whose changes reach the listener and the reconnection.
   std::shared_ptr<PulseConnection> ConnectWatched(SoundResult* result);
   void StartReconnecting();
@@ -61,5 +63,8 @@ class PulseSound final : public SoundPlatform {
   bool stopping_ = false;
   std::thread reconnector_;
 };
+
+// The libpulse platform, one per process.
+SoundPlatform& PulseSoundPlatform();
 
 }  // namespace sonavik

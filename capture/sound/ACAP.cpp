@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "capture/ACAP.h"
+#include "capture/sound/ACAP.h"
 
 #include <atomic>
 #include <cstdio>
@@ -185,6 +185,16 @@ void TACAP::SetDebugOption(TACAPDebugOption value) {
   gDebugMessage = (value & dsoDebugMessage) != 0;
   gExceptOnError = (value & dsoExceptOnError) != 0;
   gHaltOnError = (value & dsoHaltOnError) != 0;
+}
+
+void TACAP::ShowMessage(const std::string& text) const {
+  if (onMessage_) {
+    onMessage_(text);
+    return;
+  }
+  // The text is data, never a format.
+  std::fputs(text.c_str(), stderr);
+  std::fputc('\n', stderr);
 }
 
 void TACAP::Loaded() {

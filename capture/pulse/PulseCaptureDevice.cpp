@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "capture/PulseCaptureDevice.h"
+#include "capture/pulse/PulseCaptureDevice.h"
 
-#include "capture/PulseCaptureBuffer.h"
+#include "capture/pulse/PulseCaptureBuffer.h"
 
 namespace sonavik {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "capture/MessageBox.h"
+#include "app/MessageBox.h"
 
 #include <cstdio>
 #include <mutex>

@@ -11,9 +11,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "capture/SoundPlatform.h"
+#include "capture/platform/SoundPlatform.h"
 
 namespace sonavik {
 
@@ -114,6 +115,9 @@ class TACAPListener {
   TACAP& component_;
 };
 
+// Shows a text to the user: the program installs its message box here.
+using TACAPMessageEvent = std::function<void(const std::string& text)>;
+
 class TACAP {
  public:
   // ownerWindow: the native handle handed to SetCooperativeLevel (may be null).
@@ -130,6 +134,11 @@ class TACAP {
   void SetChannelCount(std::uint32_t value) { channelCount_ = value; }
   bool StickyFocus() const { return stickyFocus_; }
   void SetStickyFocus(bool value) { stickyFocus_ = value; }
+
+  // What the component has to tell the user, such as the code of a device that cannot be
+  // opened. Without a handler the text goes to standard error.
+  void SetOnMessage(TACAPMessageEvent handler) { onMessage_ = std::move(handler); }
+  void ShowMessage(const std::string& text) const;
 
   // After the stored properties are assigned: reapplies the debug option, sets up playback.
   void Loaded();
@@ -155,6 +164,7 @@ class TACAP {
   std::unique_ptr<TACAPListener> listener_;
   bool stickyFocus_ = false;
   TACAPDebugOption debugOption_ = 0;
+  TACAPMessageEvent onMessage_;
 };
 
 }  // namespace sonavik

@@ -14,10 +14,10 @@
 #include <optional>
 #include <string>
 
-#include "capture/PulseCaptureRing.h"
-#include "capture/PulseConnection.h"
-#include "capture/PulseRefCounted.h"
-#include "capture/SoundPlatform.h"
+#include "capture/platform/SoundPlatform.h"
+#include "capture/pulse/PulseCaptureRing.h"
+#include "capture/pulse/PulseConnection.h"
+#include "capture/pulse/PulseRefCounted.h"
 
 namespace sonavik {
 

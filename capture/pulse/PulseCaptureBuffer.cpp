@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "capture/PulseCaptureBuffer.h"
+#include "capture/pulse/PulseCaptureBuffer.h"
 
 #include <pulse/channelmap.h>
 #include <pulse/error.h>

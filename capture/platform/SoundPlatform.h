@@ -2,7 +2,8 @@
 // The sound platform: what the capture component asks of a sound system. It lists the capture
 // devices, opens one with a looping capture ring whose position notifications wake the
 // component's thread, and sets up a playback device with a primary buffer and a 3D listener.
-// PulseSound.cpp implements it over libpulse; tests/support/FakeSound scripts it.
+// capture/pulse implements it over libpulse; tests/support/FakeSound scripts it. The program's
+// start chooses the implementation with SetSoundPlatform; this layer knows none of them.
 //
 // Objects are reference counted: each starts with one reference, Release() returns the
 // references left and destroys the object at zero. Results are 32-bit codes, 0 for success.
@@ -15,7 +16,7 @@
 #include <mutex>
 #include <string>
 
-#include "capture/Events.h"
+#include "capture/platform/Events.h"
 
 namespace sonavik {
 
@@ -208,13 +209,21 @@ class SoundPlatform {
   std::function<void()> onChange_;
 };
 
-// The platform the program uses. Until SetSoundPlatform is called this is the libpulse one.
+// The platform the program uses: the one installed last. With none installed, a platform
+// without devices: its session fails with DSERR_NODRIVER, it lists nothing and every open
+// fails with that code, like a server that is not there.
 SoundPlatform& ActiveSoundPlatform();
-// Tests put their FakeSound here; nullptr goes back to the libpulse platform.
+// nullptr uninstalls.
 void SetSoundPlatform(SoundPlatform* platform);
 
-// The libpulse platform (one per process).
-SoundPlatform& PulseSoundPlatform();
+// Installs a platform for a scope.
+class ScopedSoundPlatform {
+ public:
+  explicit ScopedSoundPlatform(SoundPlatform& platform) { SetSoundPlatform(&platform); }
+  ~ScopedSoundPlatform() { SetSoundPlatform(nullptr); }
+  ScopedSoundPlatform(const ScopedSoundPlatform&) = delete;
+  ScopedSoundPlatform& operator=(const ScopedSoundPlatform&) = delete;
+};
 
 // RAII for the process-wide session of the active platform.
 class SoundSession {

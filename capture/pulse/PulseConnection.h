@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "capture/SoundPlatform.h"
+#include "capture/platform/SoundPlatform.h"
 
 namespace sonavik {
 

@@ -11,9 +11,9 @@
 #include <optional>
 #include <string>
 
-#include "capture/PulseConnection.h"
-#include "capture/PulseRefCounted.h"
-#include "capture/SoundPlatform.h"
+#include "capture/platform/SoundPlatform.h"
+#include "capture/pulse/PulseConnection.h"
+#include "capture/pulse/PulseRefCounted.h"
 
 namespace sonavik {
 
