@@ -49,8 +49,10 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
   // The source the stream records from now ("" when it has none).
   std::string SourceName();
 
-  // The fragment we ask the server for: small enough that each half of the ring is announced
-  // on time, at most 10 ms of sound so the read cursor stays close to real time.
+  // The fragment we ask the server for: at most half the ring, so that each fragment crosses
+  // at most one half and every half is announced on its own, and at most 20 ms of sound so the
+  // read cursor stays close to real time. Each fragment wakes the server's thread and ours:
+  // no smaller than that asks.
   static std::uint32_t FragmentFor(std::uint32_t bufferBytes, const pa_sample_spec& format);
 
  private:
