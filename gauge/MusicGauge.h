@@ -86,6 +86,19 @@ class TMusicGauge : public QWidget {
   double heldPeak_ = 0.0;
   std::uint32_t holdCount_ = 0;
   QTimer holdTimer_;
+  // What the zone picture was made for: size, border rows and colours.
+  struct ZoneKey {
+    int width = 0;
+    int height = 0;
+    int rowAB = 0;
+    int rowBC = 0;
+    QRgb colourA = 0;
+    QRgb colourB = 0;
+    QRgb colourC = 0;
+    bool operator==(const ZoneKey&) const = default;
+  };
+  ZoneKey zoneKey_;
+  bool zoneMade_ = false;
   QImage zoneBitmap_;
   QImage levelBitmap_;
   std::uint64_t paintCount_ = 0;
