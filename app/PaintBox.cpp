@@ -6,6 +6,8 @@
 #include <QPen>
 #include <QRegion>
 
+#include "gauge/WindowFlush.h"
+
 namespace sonavik {
 
 TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {
@@ -39,7 +41,7 @@ void TPaintBox::Polyline(std::span<const QPoint> points, TColor pen) {
 
 void TPaintBox::Present() {
   if (isVisible()) {
-    repaint();
+    RepaintAtOnce(*this);
   }
 }
 

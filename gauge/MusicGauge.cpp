@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "gauge/WindowFlush.h"
+
 namespace sonavik {
 
 namespace {
@@ -170,7 +172,7 @@ void TMusicGauge::RepaintNow() {
     return;
   }
   const std::uint64_t before = paintCount_;
-  repaint();
+  RepaintAtOnce(*this);
   // When the window cannot be drawn right now (not exposed yet, updates off) Qt paints
   // nothing; the image and the peak hold must still follow the value, and the screen gets
   // the image with the next paint event.
@@ -220,6 +222,7 @@ void TMusicGauge::Paint() {
   const QSize size(w, h);
   if (zoneBitmap_.size() != size) {
     zoneBitmap_ = QImage(size, QImage::Format_RGB32);
+    zoneMade_ = false;
   }
   if (levelBitmap_.size() != size) {
     levelBitmap_ = QImage(size, QImage::Format_RGB32);
@@ -255,12 +258,23 @@ void TMusicGauge::Paint() {
   }
 
   // Zones: A at the top, B over it from its border down, C over both from its border down.
+  // The picture changes only with the size, the borders and the colours: it is made again
+  // when one of them has changed since it was made.
   const Pixels zone(zoneBitmap_);
-  const int yAB = ZoneBorderRow(h, zoneAB_);
-  const int yBC = ZoneBorderRow(h, zoneBC_);
-  zone.FillRows(0, h, RgbFromTColor(zoneAColor_));
-  zone.FillRows(yAB, h, RgbFromTColor(zoneBColor_));
-  zone.FillRows(yBC, h, RgbFromTColor(zoneCColor_));
+  const ZoneKey key{w,
+                    h,
+                    ZoneBorderRow(h, zoneAB_),
+                    ZoneBorderRow(h, zoneBC_),
+                    RgbFromTColor(zoneAColor_),
+                    RgbFromTColor(zoneBColor_),
+                    RgbFromTColor(zoneCColor_)};
+  if (!zoneMade_ || !(key == zoneKey_)) {
+    zone.FillRows(0, h, key.colourA);
+    zone.FillRows(key.rowAB, h, key.colourB);
+    zone.FillRows(key.rowBC, h, key.colourC);
+    zoneKey_ = key;
+    zoneMade_ = true;
+  }
 
   // Colour the mask: one AND per pixel.
   const Pixels level(levelBitmap_);

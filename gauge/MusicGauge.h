@@ -3,8 +3,9 @@
 // pixel by pixel (mask, zones, AND, outline) and shown in one copy.
 //
 // The widget is opaque and repaints synchronously: a setter that changes the picture runs
-// Paint and the screen copy before it returns, as long as the gauge is visible. The peak-hold
-// state advances inside Paint, so a hidden gauge takes no peaks.
+// Paint and the copy into the window before it returns, as long as the gauge is visible; the
+// window reaches the screen at once, or once for the whole pass inside a TFlushBatch. The
+// peak-hold state advances inside Paint, so a hidden gauge takes no peaks.
 //
 // The hold timer ticks every 10 ms on the window thread. Qt does not queue the ticks that
 // fall due while the thread is busy (a measuring pass sleeping, say): they arrive as one.
@@ -85,6 +86,19 @@ class TMusicGauge : public QWidget {
   double heldPeak_ = 0.0;
   std::uint32_t holdCount_ = 0;
   QTimer holdTimer_;
+  // What the zone picture was made for: size, border rows and colours.
+  struct ZoneKey {
+    int width = 0;
+    int height = 0;
+    int rowAB = 0;
+    int rowBC = 0;
+    QRgb colourA = 0;
+    QRgb colourB = 0;
+    QRgb colourC = 0;
+    bool operator==(const ZoneKey&) const = default;
+  };
+  ZoneKey zoneKey_;
+  bool zoneMade_ = false;
   QImage zoneBitmap_;
   QImage levelBitmap_;
   std::uint64_t paintCount_ = 0;
