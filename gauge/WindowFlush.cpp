@@ -2,8 +2,6 @@
 #include "gauge/WindowFlush.h"
 
 #include <QBackingStore>
-#include <QCoreApplication>
-#include <QEvent>
 #include <QPointer>
 #include <QRegion>
 #include <QWidget>
@@ -104,14 +102,7 @@ TFlushBatch::~TFlushBatch() {
     return;
   }
   for (std::size_t i = 0; i < gPendingCount; ++i) {
-    // repaint() also draws every control of the window whose update was waiting (a lamp that
-    // lit, a readout, a button): the batch does that for the window as it closes, so each
-    // window ends the pass in the state repaint() left it in.
-    if (QWidget* window = gPending[i].window) {
-      QEvent request(QEvent::UpdateRequest);
-      QCoreApplication::sendEvent(window, &request);
-    }
-    // A window closed meanwhile has nothing left to show.
+    // A window closed during the batch has nothing left to show.
     if (QWidget* window = gPending[i].window) {
       Flush(*window, gPending[i].area);
     }
