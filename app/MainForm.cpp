@@ -38,7 +38,6 @@
 #include "capture/sound/ACAP.h"
 #include "capture/sound/ACAPCapture.h"
 #include "gauge/MusicGauge.h"
-#include "gauge/WindowFlush.h"
 #include "ui_MainForm.h"
 
 namespace sonavik {
@@ -462,8 +461,6 @@ void TForm1::MeasureAndDraw(const PassSettings& settings) {
   // A capture that stopped (its device or the server went away) leaves one pass over silence,
   // so the display never holds a level that is no longer there.
   showingSound_ = capturing;
-  // Every control below paints at once; each window reaches the screen once, as this ends.
-  const TFlushBatch batch;
   const PassLevels levels =
       capturing ? pass_->Measure(*capture_, settings) : pass_->MeasureSilence(settings);
   levelL_ = levels.levelL;

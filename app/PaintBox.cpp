@@ -6,8 +6,6 @@
 #include <QPen>
 #include <QRegion>
 
-#include "gauge/WindowFlush.h"
-
 namespace sonavik {
 
 TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {
@@ -41,7 +39,7 @@ void TPaintBox::Polyline(std::span<const QPoint> points, TColor pen) {
 
 void TPaintBox::Present() {
   if (isVisible()) {
-    RepaintAtOnce(*this);
+    repaint();
   }
 }
 

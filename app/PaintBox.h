@@ -26,8 +26,7 @@ class TPaintBox : public QWidget {
   // One connected line through the points in order, one pixel wide, not smoothed; points
   // outside the box are clipped.
   void Polyline(std::span<const QPoint> points, TColor pen);
-  // Puts the picture into the window before returning, and on the screen at once or as the
-  // open TFlushBatch closes (nothing while the box is hidden).
+  // Puts the picture on the screen before returning (nothing while the box is hidden).
   void Present();
 
   // The picture as composed so far (null before the first Clear).

@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "gauge/WindowFlush.h"
-
 namespace sonavik {
 
 namespace {
@@ -172,7 +170,7 @@ void TMusicGauge::RepaintNow() {
     return;
   }
   const std::uint64_t before = paintCount_;
-  RepaintAtOnce(*this);
+  repaint();
   // When the window cannot be drawn right now (not exposed yet, updates off) Qt paints
   // nothing; the image and the peak hold must still follow the value, and the screen gets
   // the image with the next paint event.

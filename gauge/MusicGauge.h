@@ -3,9 +3,8 @@
 // pixel by pixel (mask, zones, AND, outline) and shown in one copy.
 //
 // The widget is opaque and repaints synchronously: a setter that changes the picture runs
-// Paint and the copy into the window before it returns, as long as the gauge is visible; the
-// window reaches the screen at once, or once for the whole pass inside a TFlushBatch. The
-// peak-hold state advances inside Paint, so a hidden gauge takes no peaks.
+// Paint and the screen copy before it returns, as long as the gauge is visible. The peak-hold
+// state advances inside Paint, so a hidden gauge takes no peaks.
 //
 // The hold timer ticks every 10 ms on the window thread. Qt does not queue the ticks that
 // fall due while the thread is busy (a measuring pass sleeping, say): they arrive as one.
