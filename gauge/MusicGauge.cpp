@@ -220,7 +220,6 @@ void TMusicGauge::Paint() {
   const QSize size(w, h);
   if (zoneBitmap_.size() != size) {
     zoneBitmap_ = QImage(size, QImage::Format_RGB32);
-    zoneMade_ = false;
   }
   if (levelBitmap_.size() != size) {
     levelBitmap_ = QImage(size, QImage::Format_RGB32);
@@ -266,12 +265,12 @@ void TMusicGauge::Paint() {
                     RgbFromTColor(zoneAColor_),
                     RgbFromTColor(zoneBColor_),
                     RgbFromTColor(zoneCColor_)};
-  if (!zoneMade_ || !(key == zoneKey_)) {
+  // A new bitmap comes with a new size, so the key tells that one apart too.
+  if (key != zoneKey_) {
     zone.FillRows(0, h, key.colourA);
     zone.FillRows(key.rowAB, h, key.colourB);
     zone.FillRows(key.rowBC, h, key.colourC);
     zoneKey_ = key;
-    zoneMade_ = true;
   }
 
   // Colour the mask: one AND per pixel.

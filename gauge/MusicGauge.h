@@ -96,8 +96,7 @@ class TMusicGauge : public QWidget {
     QRgb colourC = 0;
     bool operator==(const ZoneKey&) const = default;
   };
-  ZoneKey zoneKey_;
-  bool zoneMade_ = false;
+  ZoneKey zoneKey_;  // a drawable gauge's size is never the default 0 x 0
   QImage zoneBitmap_;
   QImage levelBitmap_;
   std::uint64_t paintCount_ = 0;
