@@ -51,8 +51,8 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
 
   // The fragment we ask the server for: at most half the ring, so that each fragment crosses
   // at most one half and every half is announced on its own, and at most 20 ms of sound so the
-  // read cursor stays close to real time. Each fragment wakes the server's thread and ours:
-  // no smaller than that asks.
+  // read cursor stays close to real time. No smaller than those bounds: each fragment wakes the
+  // server's thread and ours.
   static std::uint32_t FragmentFor(std::uint32_t bufferBytes, const pa_sample_spec& format);
 
  private:

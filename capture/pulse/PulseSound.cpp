@@ -229,9 +229,11 @@ std::string PulseSound::ServerDescription() {
   std::shared_ptr<PulseConnection> connection;
   {
     std::lock_guard lock(mutex_);
-    connection = connection_;
+    if (Connected()) {
+      connection = connection_;
+    }
   }
-  return connection && connection->Ready() ? connection->Description() : std::string();
+  return connection ? connection->Description() : std::string();
 }
 
 }  // namespace sonavik
