@@ -10,7 +10,6 @@
 #include <QTest>
 #include <cmath>
 #include <memory>
-#include <numbers>
 
 #include "Controls.h"
 #include "app/DarudadeDlg.h"

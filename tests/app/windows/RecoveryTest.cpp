@@ -18,7 +18,6 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
-#include <numbers>
 #include <string>
 #include <vector>
 
