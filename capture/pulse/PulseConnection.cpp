@@ -50,27 +50,25 @@ std::shared_ptr<PulseConnection> PulseConnection::Connect(SoundResult* result) {
 }
 
 bool PulseConnection::Start() {
-  loop_ = pa_threaded_mainloop_new();
-  if (loop_ == nullptr) {
+  loop_ = std::make_unique<PulseLoop>();
+  if (!loop_->Valid()) {
     return false;
   }
-  pa_threaded_mainloop_set_name(loop_, "sonavik-pulse");
   pa_proplist* properties = pa_proplist_new();
   pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Sonavik");
   pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "sonavik");
   pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "sonavik");
-  context_ =
-      pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), "Sonavik", properties);
+  context_ = pa_context_new_with_proplist(loop_->Api(), "Sonavik", properties);
   pa_proplist_free(properties);
   if (context_ == nullptr) {
     return false;
   }
   pa_context_set_state_callback(context_, &PulseConnection::OnContextState, this);
-  return pa_threaded_mainloop_start(loop_) >= 0;
+  return loop_->Start("sonavik-pulse");
 }
 
 PulseConnection::~PulseConnection() {
-  if (loop_ == nullptr) {
+  if (loop_ == nullptr || !loop_->Valid()) {
     return;
   }
   {
@@ -84,8 +82,7 @@ PulseConnection::~PulseConnection() {
     }
   }
   // Stopping joins the loop's thread, so it must happen without the lock.
-  pa_threaded_mainloop_stop(loop_);
-  pa_threaded_mainloop_free(loop_);
+  loop_->Stop();
 }
 
 void PulseConnection::Disconnect() {
@@ -144,7 +141,7 @@ void PulseConnection::Changed() {
 namespace {
 
 struct Deadline {
-  pa_threaded_mainloop* loop;
+  PulseLoop* loop;
   bool passed = false;
 };
 
@@ -152,7 +149,7 @@ void OnDeadline(pa_mainloop_api* /*api*/, pa_time_event* /*event*/, const struct
                 void* userdata) {
   auto* deadline = static_cast<Deadline*>(userdata);
   deadline->passed = true;
-  pa_threaded_mainloop_signal(deadline->loop, 0);
+  deadline->loop->Signal();
 }
 
 }  // namespace
@@ -162,17 +159,16 @@ bool PulseConnection::WaitFor(const std::function<bool()>& done,
   if (done()) {
     return true;
   }
-  // pa_threaded_mainloop_wait has no time-out of its own: a timer on the loop wakes us.
-  Deadline deadline{loop_};
+  // Waiting has no time-out of its own: a timer on the loop wakes us.
+  Deadline deadline{loop_.get()};
   const auto usec = static_cast<pa_usec_t>(
       std::chrono::duration_cast<std::chrono::microseconds>(timeout).count());
   pa_time_event* timer =
       pa_context_rttime_new(context_, pa_rtclock_now() + usec, &OnDeadline, &deadline);
   while (!done() && !deadline.passed) {
-    pa_threaded_mainloop_wait(loop_);
+    loop_->Wait();
   }
-  pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
-  api->time_free(timer);
+  loop_->Api()->time_free(timer);
   return done();
 }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// One connection to the sound server: a libpulse threaded main loop and its context.
+// One connection to the sound server: a libpulse main loop on its own thread, and its context.
 // The platform holds it for the session, and every object opened through it holds it too, so
 // an object released after the session ended (or after the server died) still finds a live
 // main loop to unreference its streams on.
@@ -7,7 +7,6 @@
 
 #include <pulse/context.h>
 #include <pulse/operation.h>
-#include <pulse/thread-mainloop.h>
 
 #include <chrono>
 #include <cstdint>
@@ -16,6 +15,7 @@
 #include <string>
 
 #include "capture/platform/SoundPlatform.h"
+#include "capture/pulse/PulseLoop.h"
 
 namespace sonavik {
 
@@ -49,21 +49,18 @@ class PulseConnection {
   // "PulseAudio 16.1 (unix:/run/user/0/pulse/native)", learnt when connecting.
   const std::string& Description() const { return description_; }
 
-  pa_threaded_mainloop* Loop() const { return loop_; }
   pa_context* Context() const { return context_; }
 
   // The main-loop lock: every libpulse call outside the loop's own thread needs it.
   class Lock {
    public:
-    explicit Lock(PulseConnection& connection) : loop_(connection.loop_) {
-      pa_threaded_mainloop_lock(loop_);
-    }
-    ~Lock() { pa_threaded_mainloop_unlock(loop_); }
+    explicit Lock(PulseConnection& connection) : loop_(*connection.loop_) { loop_.Lock(); }
+    ~Lock() { loop_.Unlock(); }
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
 
    private:
-    pa_threaded_mainloop* loop_;
+    PulseLoop& loop_;
   };
 
   // With the lock held: waits until done() holds, the context stops being usable, or the
@@ -74,7 +71,7 @@ class PulseConnection {
   // ran to completion (its callback has run).
   bool Finish(pa_operation* operation, std::chrono::milliseconds timeout = kTimeout);
   // Wakes whoever waits in WaitFor; called from libpulse callbacks on the loop's thread.
-  void Signal() { pa_threaded_mainloop_signal(loop_, 0); }
+  void Signal() { loop_->Signal(); }
   // With the lock held.
   bool ContextUsable() const;
 
@@ -86,7 +83,7 @@ class PulseConnection {
   static void OnServerEvent(pa_context* context, pa_subscription_event_type_t type,
                             std::uint32_t index, void* self);
 
-  pa_threaded_mainloop* loop_ = nullptr;
+  std::unique_ptr<PulseLoop> loop_;
   pa_context* context_ = nullptr;
   std::string description_;
   std::function<void()> onChange_;  // only touched with the lock held

@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: MIT
+#include "capture/pulse/PulseLoop.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+namespace sonavik {
+
+PulseLoop::PulseLoop() : loop_(pa_mainloop_new()) {
+  if (loop_ != nullptr) {
+    pa_mainloop_set_poll_func(loop_, &PulseLoop::Poll, this);
+  }
+}
+
+PulseLoop::~PulseLoop() {
+  Stop();
+  if (loop_ != nullptr) {
+    pa_mainloop_free(loop_);
+  }
+}
+
+pa_mainloop_api* PulseLoop::Api() const {
+  return pa_mainloop_get_api(loop_);
+}
+
+bool PulseLoop::Start(const char* name) {
+  if (loop_ == nullptr || thread_.joinable()) {
+    return false;
+  }
+  thread_ = std::thread([this, thread = std::string(name).substr(0, 15)] {
+    pthread_setname_np(pthread_self(), thread.c_str());
+    Run();
+  });
+  return true;
+}
+
+void PulseLoop::Stop() {
+  if (!thread_.joinable()) {
+    return;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    pa_mainloop_quit(loop_, 0);  // wakes the loop if it sleeps in poll
+  }
+  thread_.join();
+}
+
+void PulseLoop::Run() {
+  std::lock_guard lock(mutex_);
+  pa_mainloop_run(loop_, nullptr);
+}
+
+void PulseLoop::Wait() {
+  std::unique_lock lock(mutex_, std::adopt_lock);
+  woken_.wait(lock);
+  lock.release();  // still held, once, as on entry
+}
+
+int PulseLoop::Poll(pollfd* descriptors, unsigned long count, int timeout, void* self) {
+  return static_cast<PulseLoop*>(self)->Poll(descriptors, count, timeout);
+}
+
+int PulseLoop::Poll(pollfd* descriptors, unsigned long count, int timeout) {
+  // The loop's thread holds the lock exactly once here; others may use libpulse meanwhile.
+  mutex_.unlock();
+  int ready = 0;
+  if (timeout == 0) {
+    // Work is waiting already (a deferred call): only look, never sleep.
+    ready = poll(descriptors, count, 0);
+  } else {
+    const Clock::time_point entered = Clock::now();
+    Clock::time_point until = Clock::time_point::max();
+    if (timeout > 0) {
+      until = entered + std::chrono::milliseconds(timeout);
+    }
+    if (gathering_) {
+      // Blocks have been coming faster than kGather: let them collect, at most until the loop
+      // has a timer due. Another thread that wakes the loop (to quit, or with a request) waits
+      // at most this long too.
+      std::this_thread::sleep_until(std::min(until, lastWake_ + kGather));
+    }
+    ready = poll(descriptors, count, 0);
+    if (ready == 0) {
+      const Clock::time_point now = Clock::now();
+      int left = -1;
+      if (timeout > 0) {
+        left = static_cast<int>(std::max<std::int64_t>(
+            0, std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count()));
+      }
+      ready = left == 0 ? 0 : poll(descriptors, count, left);
+      // Woken by something that came within kGather of the last wake-up: more will follow
+      // soon, so from now on gather.
+      const Clock::time_point woke = Clock::now();
+      gathering_ = ready > 0 && woke - lastWake_ < kGather;
+      lastWake_ = woke;
+    } else if (ready > 0) {
+      // Found waiting: the blocks still come at least once per kGather.
+      lastWake_ = Clock::now();
+    } else {
+      gathering_ = false;
+    }
+  }
+  mutex_.lock();
+  return ready;
+}
+
+}  // namespace sonavik
