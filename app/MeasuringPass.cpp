@@ -77,14 +77,26 @@ PassLevels TMeasuringPass::MeasureSilence(const PassSettings& settings) {
 }
 
 PassLevels TMeasuringPass::MeasureBlock(const PassSettings& settings) {
-  // The product needs more than a double's significand: next to a half-integer a double
-  // product can round onto the half and flip the result by one step.
-  const long double gain = Gain(settings.gainMax, settings.gainPosition);
+  const double gainValue = Gain(settings.gainMax, settings.gainPosition);
   const std::uint8_t* raw = raw_.data();
-  for (int i = 0; i < kFrames; ++i) {
-    left_[i] = NearestEven(static_cast<long double>(Sample(raw + std::ptrdiff_t{4} * i, 0)) * gain);
-    right_[i] =
-        NearestEven(static_cast<long double>(Sample(raw + std::ptrdiff_t{4} * i, 2)) * gain);
+  if (gainValue == std::trunc(gainValue) && std::abs(gainValue) <= 65535.0) {
+    // A whole gain (unity, where the slider starts, among them): every product is an integer
+    // well inside 32 bits, so it is its own nearest integer.
+    const auto whole = static_cast<std::int32_t>(gainValue);
+    for (int i = 0; i < kFrames; ++i) {
+      left_[i] = Sample(raw + std::ptrdiff_t{4} * i, 0) * whole;
+      right_[i] = Sample(raw + std::ptrdiff_t{4} * i, 2) * whole;
+    }
+  } else {
+    // The product needs more than a double's significand: next to a half-integer a double
+    // product can round onto the half and flip the result by one step.
+    const long double gain = gainValue;
+    for (int i = 0; i < kFrames; ++i) {
+      left_[i] =
+          NearestEven(static_cast<long double>(Sample(raw + std::ptrdiff_t{4} * i, 0)) * gain);
+      right_[i] =
+          NearestEven(static_cast<long double>(Sample(raw + std::ptrdiff_t{4} * i, 2)) * gain);
+    }
   }
 
   if (settings.dcStop) {
