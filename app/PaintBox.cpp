@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/PaintBox.h"
 
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
@@ -18,23 +19,21 @@ TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {
 TPaintBox::~TPaintBox() = default;
 
 void TPaintBox::Clear(TColor background) {
-  const QSize wanted = size();
-  if (image_.size() != wanted) {
-    image_ = QImage(wanted, QImage::Format_RGB32);
-  }
-  image_.fill(ColorFromTColor(background));
+  hasPicture_ = true;
+  pictureSize_ = size();
+  background_ = RgbFromTColor(background);
+  points_.clear();
+  lines_.clear();
+  imageCurrent_ = false;
 }
 
 void TPaintBox::Polyline(std::span<const QPoint> points, TColor pen) {
-  if (image_.isNull() || points.empty()) {
+  if (!hasPicture_ || points.empty()) {
     return;
   }
-  QPainter painter(&image_);
-  painter.setRenderHint(QPainter::Antialiasing, false);
-  QPen line(ColorFromTColor(pen));
-  line.setWidth(0);  // cosmetic: one pixel, whatever the transform
-  painter.setPen(line);
-  painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+  lines_.push_back(Line{points_.size(), points.size(), RgbFromTColor(pen)});
+  points_.insert(points_.end(), points.begin(), points.end());
+  imageCurrent_ = false;
 }
 
 void TPaintBox::Present() {
@@ -43,15 +42,81 @@ void TPaintBox::Present() {
   }
 }
 
+const QImage& TPaintBox::Image() const {
+  if (!hasPicture_) {
+    static const QImage none;
+    return none;
+  }
+  if (!imageCurrent_) {
+    if (image_.size() != pictureSize_) {
+      image_ = QImage(pictureSize_, QImage::Format_RGB32);
+    }
+    Compose(image_);
+    imageCurrent_ = true;
+  }
+  return image_;
+}
+
+void TPaintBox::Compose(QImage& target) const {
+  target.fill(background_);
+  if (lines_.empty() || target.isNull()) {
+    return;
+  }
+  QPainter painter(&target);
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  for (const Line& line : lines_) {
+    QPen pen{QColor(line.pen)};
+    pen.setWidth(0);  // cosmetic: one pixel, whatever the transform
+    painter.setPen(pen);
+    painter.drawPolyline(points_.data() + line.first, static_cast<int>(line.count));
+  }
+}
+
+bool TPaintBox::ComposeOnSurface(QPainter& painter) const {
+  QPaintEngine* engine = painter.paintEngine();
+  if (engine == nullptr || engine->type() != QPaintEngine::Raster) {
+    return false;
+  }
+  auto* surface = dynamic_cast<QImage*>(engine->paintDevice());
+  // Opaque colours are stored alike in both formats, so the picture's pixels are the same.
+  if (surface == nullptr || surface->devicePixelRatio() != 1.0 ||
+      (surface->format() != QImage::Format_RGB32 &&
+       surface->format() != QImage::Format_ARGB32_Premultiplied)) {
+    return false;
+  }
+  const QTransform& toSurface = painter.deviceTransform();
+  const QPoint offset(static_cast<int>(toSurface.dx()), static_cast<int>(toSurface.dy()));
+  if (toSurface.type() > QTransform::TxTranslate || toSurface.dx() != offset.x() ||
+      toSurface.dy() != offset.y()) {
+    return false;
+  }
+  // The whole picture must be this box's to paint: on the surface, not under a sibling, not
+  // past its parent's edge.
+  const QRect area(offset, pictureSize_);
+  const QRegion mine = engine->systemClip();
+  if (!surface->rect().contains(area) || mine.intersected(area) != QRegion(area)) {
+    return false;
+  }
+  // The same pixels as a picture of its own: an image of the picture's size whose rows are
+  // the surface's.
+  const auto stride = static_cast<std::ptrdiff_t>(surface->bytesPerLine());
+  uchar* topLeft = surface->bits() + offset.y() * stride + std::ptrdiff_t{4} * offset.x();
+  QImage view(topLeft, area.width(), area.height(), surface->bytesPerLine(), QImage::Format_RGB32);
+  Compose(view);
+  return true;
+}
+
 void TPaintBox::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  if (image_.isNull()) {
+  if (!hasPicture_) {
     painter.fillRect(event->rect(), palette().window());
     return;
   }
-  painter.drawImage(event->rect().topLeft(), image_, event->rect());
+  if (!ComposeOnSurface(painter)) {
+    painter.drawImage(event->rect().topLeft(), Image(), event->rect());
+  }
   // The box may have grown since the picture was made; the rest shows the window's face.
-  const QRegion uncovered = event->region().subtracted(QRegion(image_.rect()));
+  const QRegion uncovered = event->region().subtracted(QRegion(QRect(QPoint(0, 0), pictureSize_)));
   for (const QRect& r : uncovered) {
     painter.fillRect(r, palette().window());
   }

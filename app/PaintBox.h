@@ -2,6 +2,8 @@
 // TPaintBox: a plot area. The measuring pass composes a picture into it (background, then
 // polylines) and it goes to the screen at once; when the window system asks the area to be
 // drawn again (after it was covered, say) the last picture comes back, not a blank box.
+// The picture is kept as what to draw, and drawn straight into the window's own pixels when
+// the window paints into an image of its own (the usual case), so no copy of it is made.
 #pragma once
 
 #include <QColor>
@@ -9,6 +11,7 @@
 #include <QPoint>
 #include <QWidget>
 #include <span>
+#include <vector>
 
 #include "gauge/Color.h"
 
@@ -30,13 +33,30 @@ class TPaintBox : public QWidget {
   void Present();
 
   // The picture as composed so far (null before the first Clear).
-  const QImage& Image() const { return image_; }
+  const QImage& Image() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  QImage image_;
+  struct Line {
+    std::size_t first;
+    std::size_t count;
+    QRgb pen;
+  };
+  // Draws the picture into target, whose top left is the picture's.
+  void Compose(QImage& target) const;
+  // Draws the picture straight into the pixels the painter paints into, when those are an
+  // image this box may write on as a whole; false when they are not.
+  bool ComposeOnSurface(QPainter& painter) const;
+
+  bool hasPicture_ = false;
+  QSize pictureSize_;
+  QRgb background_ = 0;
+  std::vector<QPoint> points_;  // every line's points, one after another
+  std::vector<Line> lines_;
+  mutable QImage image_;  // the picture, made when someone asks for it
+  mutable bool imageCurrent_ = false;
 };
 
 }  // namespace sonavik
