@@ -9,10 +9,13 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <random>
+#include <vector>
 
 #include "WindowsFixture.h"
 #include "analysis/WaveFFT.h"
 #include "app/PaintBox.h"
+#include "app/PolylineThinning.h"
 
 namespace sonavik::test {
 namespace {
@@ -211,6 +214,42 @@ TEST_F(WindowsPlot, ACoveredPlotShowsItsLastPictureAgain) {
   // What the widget paints when the window system asks for it.
   const QImage shown = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
   EXPECT_EQ(shown, picture);
+}
+
+TEST(PolylineThinning, DrawsTheSamePixelsAsTheWholeTrace) {
+  TPaintBox whole, thinned;
+  std::mt19937 random(7);
+  auto draw = [](TPaintBox& box, QSize size, std::span<const QPoint> points) {
+    box.resize(size);
+    box.Clear(kPlotBackground);
+    box.Polyline(points, kLeftTrace);
+    return box.Image();
+  };
+  std::vector<QPoint> points;
+  std::vector<QPoint> out;
+  for (int round = 0; round < 20000; ++round) {
+    // Short lines in a small picture, many of them with repeated points, rows and columns, and
+    // crossing its edges; every 100th a scope-like trace with a flat stretch.
+    const bool trace = round % 100 == 0;
+    const QSize size = trace ? QSize(82, 20) : QSize(12, 12);
+    const int n = trace ? 205 : 2 + static_cast<int>(random() % 11);
+    const int span = round % 4 == 0 ? 90 : 18;
+    points.resize(n);
+    for (int i = 0; i < n; ++i) {
+      QPoint p(static_cast<int>(random() % span) - 3, static_cast<int>(random() % span) - 3);
+      if (trace) {
+        p = QPoint((4 * i + 5) / 10, i > 100 ? 10 : static_cast<int>(random() % 30) - 5);
+      } else if (i > 0 && random() % 3 == 0) {
+        p = random() % 2 ? points[i - 1] : QPoint(points[i - 1].x(), p.y());
+      }
+      points[i] = p;
+    }
+    out.resize(n);
+    const int m = ThinPolyline(points, QRect(QPoint(0, 0), size), out);
+    ASSERT_LE(m, n);
+    ASSERT_EQ(draw(thinned, size, std::span(out).first(m)), draw(whole, size, points))
+        << "round " << round;
+  }
 }
 
 }  // namespace
