@@ -7,6 +7,8 @@
 #include <QPen>
 #include <QRegion>
 
+#include "app/PolylineThinning.h"
+
 namespace sonavik {
 
 TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {
@@ -31,8 +33,13 @@ void TPaintBox::Polyline(std::span<const QPoint> points, TColor pen) {
   if (!hasPicture_ || points.empty()) {
     return;
   }
-  lines_.push_back(Line{points_.size(), points.size(), RgbFromTColor(pen)});
-  points_.insert(points_.end(), points.begin(), points.end());
+  // Fewer strokes, the same pixels.
+  const std::size_t first = points_.size();
+  points_.resize(first + points.size());
+  const auto kept = static_cast<std::size_t>(
+      ThinPolyline(points, QRect(QPoint(0, 0), pictureSize_), std::span(points_).subspan(first)));
+  points_.resize(first + kept);
+  lines_.push_back(Line{first, kept, RgbFromTColor(pen)});
   imageCurrent_ = false;
 }
 

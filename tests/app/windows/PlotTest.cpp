@@ -2,6 +2,8 @@
 // The plots as they reach the screen: pixels of the vector box, the scope and the two
 // spectrum boxes after a measuring pass over a known block.
 #include <QBackingStore>
+#include <QPainter>
+#include <QPen>
 #include <QScrollBar>
 #include <QSlider>
 #include <QTest>
@@ -15,7 +17,6 @@
 #include "WindowsFixture.h"
 #include "analysis/WaveFFT.h"
 #include "app/PaintBox.h"
-#include "app/PolylineThinning.h"
 
 namespace sonavik::test {
 namespace {
@@ -216,17 +217,22 @@ TEST_F(WindowsPlot, ACoveredPlotShowsItsLastPictureAgain) {
   EXPECT_EQ(shown, picture);
 }
 
-TEST(PolylineThinning, DrawsTheSamePixelsAsTheWholeTrace) {
-  TPaintBox whole, thinned;
-  std::mt19937 random(7);
-  auto draw = [](TPaintBox& box, QSize size, std::span<const QPoint> points) {
-    box.resize(size);
-    box.Clear(kPlotBackground);
-    box.Polyline(points, kLeftTrace);
-    return box.Image();
+// The plot box draws a trace with fewer strokes than it has points; it must light exactly the
+// pixels Qt's own one-pixel line through every point lights.
+TEST(PlotBox, LightsThePixelsOfTheWholeTrace) {
+  const auto whole = [](QSize size, std::span<const QPoint> points) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(RgbFromTColor(kPlotBackground));
+    QPainter painter(&image);
+    QPen pen(ColorFromTColor(kLeftTrace));
+    pen.setWidth(0);
+    painter.setPen(pen);
+    painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+    return image;
   };
+  TPaintBox box;
+  std::mt19937 random(7);
   std::vector<QPoint> points;
-  std::vector<QPoint> out;
   for (int round = 0; round < 20000; ++round) {
     // Short lines in a small picture, many of them with repeated points, rows and columns, and
     // crossing its edges; every 100th a scope-like trace with a flat stretch.
@@ -244,11 +250,10 @@ TEST(PolylineThinning, DrawsTheSamePixelsAsTheWholeTrace) {
       }
       points[i] = p;
     }
-    out.resize(n);
-    const int m = ThinPolyline(points, QRect(QPoint(0, 0), size), out);
-    ASSERT_LE(m, n);
-    ASSERT_EQ(draw(thinned, size, std::span(out).first(m)), draw(whole, size, points))
-        << "round " << round;
+    box.resize(size);
+    box.Clear(kPlotBackground);
+    box.Polyline(points, kLeftTrace);
+    ASSERT_EQ(box.Image(), whole(size, points)) << "round " << round;
   }
 }
 
