@@ -226,28 +226,18 @@ void TMusicGauge::Paint() {
   }
   const bool drawable = w > 0 && h > 0 && !zoneBitmap_.isNull() && !levelBitmap_.isNull();
 
-  // Level mask: white inside the lit column, black elsewhere, the column framed in black.
+  // The picture is the zone picture masked by the level: inside the lit column and along the
+  // peak-hold line the zones show, elsewhere black, the gauge framed in black on top, left and
+  // right (the bottom row shows a hold line on it).
   const double p = Percent();
-  if (drawable) {
-    const Pixels level(levelBitmap_);
-    level.FillRows(0, h, kBlack);
-    const int top = h - LitRows(p);
-    for (int y = top + 1; y < h - 1 && w > 2; ++y) {
-      std::fill(level.Row(y) + 1, level.Row(y) + w - 1, kWhite);
-    }
-  }
-
-  // Peak hold: a white line across the mask takes its zone's colour in the AND below.
+  int holdRow = -1;
   if (peakHold_) {
     if (p >= peakThreshold_ && p >= heldPeak_) {
       holdCount_ = 0;
       heldPeak_ = p;
     }
     if (heldPeak_ > 0 && drawable) {
-      const int y = RowFromBottom(heldPeak_ / 100 * h);
-      if (y >= 0 && y < h) {
-        Pixels(levelBitmap_).FillRows(y, y + 1, kWhite);
-      }
+      holdRow = RowFromBottom(heldPeak_ / 100 * h);
     }
   }
   if (!drawable) {
@@ -273,22 +263,19 @@ void TMusicGauge::Paint() {
     zoneKey_ = key;
   }
 
-  // Colour the mask: one AND per pixel.
   const Pixels level(levelBitmap_);
-  for (int y = 0; y < h; ++y) {
-    QRgb* to = level.Row(y);
-    const QRgb* from = zone.Row(y);
-    for (int x = 0; x < w; ++x) {
-      to[x] &= from[x];
-    }
-  }
-
-  // The gauge's own frame: top row and both side columns. The bottom row stays as the mask
-  // left it, so a hold line on it shows.
+  const int top = h - LitRows(p);
   level.FillRows(0, 1, kBlack);
   for (int y = 1; y < h; ++y) {
-    level.Row(y)[0] = kBlack;
-    level.Row(y)[w - 1] = kBlack;
+    QRgb* to = level.Row(y);
+    const bool lit = y == holdRow || (y > top && y < h - 1);
+    if (lit && w > 2) {
+      std::copy(zone.Row(y) + 1, zone.Row(y) + w - 1, to + 1);
+    } else {
+      std::fill(to, to + w, kBlack);
+    }
+    to[0] = kBlack;
+    to[w - 1] = kBlack;
   }
 }
 
