@@ -66,29 +66,30 @@ int PulseLoop::Poll(pollfd* descriptors, unsigned long count, int timeout, void*
 int PulseLoop::Poll(pollfd* descriptors, unsigned long count, int timeout) {
   // The loop's thread holds the lock exactly once here; others may use libpulse meanwhile.
   mutex_.unlock();
-  int ready = 0;
-  if (timeout == 0) {
-    // Work is waiting already (a deferred call): only look, never sleep.
-    ready = poll(descriptors, count, 0);
-  } else {
-    const Clock::time_point entered = Clock::now();
+  // Whatever is ready now is handled now: a gathered batch takes several turns of the loop,
+  // one message each, and none of them may wait.
+  int ready = poll(descriptors, count, 0);
+  if (ready == 0 && timeout != 0) {
     Clock::time_point until = Clock::time_point::max();
     if (timeout > 0) {
-      until = entered + std::chrono::milliseconds(timeout);
+      until = Clock::now() + std::chrono::milliseconds(timeout);
     }
     if (gathering_) {
       // Blocks have been coming faster than kGather: let them collect, at most until the loop
       // has a timer due. Another thread that wakes the loop (to quit, or with a request) waits
       // at most this long too.
       std::this_thread::sleep_until(std::min(until, lastWake_ + kGather));
+      ready = poll(descriptors, count, 0);
+      if (ready > 0) {
+        lastWake_ = Clock::now();  // found waiting: they still come at least once per kGather
+      }
     }
-    ready = poll(descriptors, count, 0);
     if (ready == 0) {
-      const Clock::time_point now = Clock::now();
       int left = -1;
       if (timeout > 0) {
         left = static_cast<int>(std::max<std::int64_t>(
-            0, std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count()));
+            0,
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count()));
       }
       ready = left == 0 ? 0 : poll(descriptors, count, left);
       // Woken by something that came within kGather of the last wake-up: more will follow
@@ -96,11 +97,6 @@ int PulseLoop::Poll(pollfd* descriptors, unsigned long count, int timeout) {
       const Clock::time_point woke = Clock::now();
       gathering_ = ready > 0 && woke - lastWake_ < kGather;
       lastWake_ = woke;
-    } else if (ready > 0) {
-      // Found waiting: the blocks still come at least once per kGather.
-      lastWake_ = Clock::now();
-    } else {
-      gathering_ = false;
     }
   }
   mutex_.lock();
