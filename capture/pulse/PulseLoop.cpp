@@ -92,10 +92,12 @@ int PulseLoop::Poll(pollfd* descriptors, unsigned long count, int timeout) {
             std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count()));
       }
       ready = left == 0 ? 0 : poll(descriptors, count, left);
-      // Woken by something that came within kGather of the last wake-up: more will follow
-      // soon, so from now on gather.
+      // Woken again and again by things that came within kGather of each other: more will
+      // follow soon, so from now on gather. One early message among blocks that keep their own
+      // time (a reply, a timing update) is no reason to.
       const Clock::time_point woke = Clock::now();
-      gathering_ = ready > 0 && woke - lastWake_ < kGather;
+      quickWakes_ = ready > 0 && woke - lastWake_ < kGather ? quickWakes_ + 1 : 0;
+      gathering_ = quickWakes_ >= kQuickWakesToGather;
       lastWake_ = woke;
     }
   }

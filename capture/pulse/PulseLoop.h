@@ -5,9 +5,10 @@
 // A monitor source, or a server that runs a small quantum, hands a record stream a block every
 // few milliseconds whatever fragment size the stream asked for, and waking once per block is
 // most of what the loop's thread costs the machine. When blocks keep arriving less than
-// kGather apart, the thread lets them collect and handles them together once per kGather:
-// data reaches the capture ring at most kGather later, and a source that keeps its own time
-// (one block per fragment) is handled the moment each block comes, as before.
+// kGather apart (kQuickWakesToGather wake-ups in a row), the thread lets them collect and
+// handles them together once per kGather: data reaches the capture ring at most kGather later.
+// A source that keeps its own time (one block per fragment) is handled the moment each block
+// comes, as before.
 #pragma once
 
 #include <pulse/mainloop.h>
@@ -23,6 +24,8 @@ namespace sonavik {
 class PulseLoop {
  public:
   static constexpr std::chrono::milliseconds kGather{10};
+  // How many wake-ups in a row, each within kGather of the one before, start the gathering.
+  static constexpr int kQuickWakesToGather = 3;
 
   // False when libpulse cannot make a main loop.
   bool Valid() const { return loop_ != nullptr; }
@@ -61,6 +64,7 @@ class PulseLoop {
   std::thread thread_;
   // Only the loop's thread touches these.
   Clock::time_point lastWake_{};
+  int quickWakes_ = 0;
   bool gathering_ = false;
 };
 
