@@ -85,7 +85,8 @@ bool TPaintBox::ComposeOnSurface(QPainter& painter) const {
     return false;
   }
   auto* surface = dynamic_cast<QImage*>(engine->paintDevice());
-  // Opaque colours are stored alike in both formats, so the picture's pixels are the same.
+  // An opaque colour is stored alike in both formats, so the picture drawn as RGB32 (below) is
+  // also right on a premultiplied surface.
   if (surface == nullptr || surface->devicePixelRatio() != 1.0 ||
       (surface->format() != QImage::Format_RGB32 &&
        surface->format() != QImage::Format_ARGB32_Premultiplied)) {
@@ -104,8 +105,8 @@ bool TPaintBox::ComposeOnSurface(QPainter& painter) const {
   if (!surface->rect().contains(area) || mine.intersected(area) != QRegion(area)) {
     return false;
   }
-  // The same pixels as a picture of its own: an image of the picture's size whose rows are
-  // the surface's.
+  // The same pixels as a picture of its own: an RGB32 image of the picture's size whose rows
+  // are the surface's.
   const auto stride = static_cast<std::ptrdiff_t>(surface->bytesPerLine());
   uchar* topLeft = surface->bits() + offset.y() * stride + std::ptrdiff_t{4} * offset.x();
   QImage view(topLeft, area.width(), area.height(), surface->bytesPerLine(), QImage::Format_RGB32);

@@ -18,7 +18,6 @@ namespace {
 constexpr int kHoldTickMs = 10;
 
 constexpr QRgb kBlack = 0xFF000000u;
-constexpr QRgb kWhite = 0xFFFFFFFFu;
 
 // Nearest integer, halfway to even, kept within lo..hi before it becomes an int: rows are
 // worked out from arbitrary doubles and 32-bit values, far beyond what an int holds. NaN has

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // TMusicGauge: a vertical three-zone level gauge with a peak-hold line, composed off-screen
-// pixel by pixel (mask, zones, AND, outline) and shown in one copy.
+// row by row (the zones where the column is lit and on the hold line, black elsewhere, the
+// outline) and shown in one copy.
 //
 // The widget is opaque and repaints synchronously: a setter that changes the picture runs
 // Paint and the screen copy before it returns, as long as the gauge is visible. The peak-hold
@@ -61,7 +62,7 @@ class TMusicGauge : public QWidget {
   double Percent() const;
   int RowFromBottom(double h) const;
 
-  // Builds the image without showing it (level mask, peak-hold line, zones, AND, frame) and
+  // Builds the image without showing it (zones, lit column, peak-hold line, frame) and
   // advances the peak hold; paintEvent shows it.
   void Paint();
   // The finished image of the last paint (null before the first).
