@@ -131,12 +131,8 @@ TACAPChannel::TACAPChannel(TACAP& owner)
     : owner_(owner), params3D_(std::make_unique<TACAPParams3D>(*this)) {}
 
 TACAPChannel::~TACAPChannel() {
-  if (second_ != nullptr) {
-    second_->Release();
-  }
-  if (first_ != nullptr) {
-    first_->Release();
-  }
+  second_.Reset();
+  first_.Reset();
 }
 
 TACAPListener::TACAPListener(TACAP& component) : component_(component) {
@@ -152,10 +148,12 @@ TACAPListener::TACAPListener(TACAP& component) : component_(component) {
   }
 }
 
+TACAP::TACAP(SoundPlatform& platform, void* ownerWindow)
+    : platform_(&platform), ownerWindow_(ownerWindow) {
+  SetDebugOption(dsoHaltOnError);
+}
+
 TACAP::TACAP(void* ownerWindow) : ownerWindow_(ownerWindow) {
-  channelCount_ = 8;
-  stickyFocus_ = true;
-  use3D_ = false;
   SetDebugOption(dsoHaltOnError);
 }
 
@@ -164,12 +162,11 @@ TACAP::~TACAP() {
   listener_.reset();
   // A destructor cannot pass a report on as an exception: with dsoExceptOnError the line is
   // written (when asked for) and the remaining objects are still released.
-  auto release = [](auto*& object, const char* message) {
-    if (object == nullptr) {
+  auto release = [](auto& object, const char* message) {
+    if (!object) {
       return;
     }
-    const std::uint32_t left = object->Release();
-    object = nullptr;
+    const std::uint32_t left = object.Reset();
     try {
       CheckResult(left, message);
     } catch (const std::exception&) {
@@ -212,21 +209,15 @@ bool TACAP::InitDirectSound() {
 
   // A second load sets playback up afresh; what the first one holds is given back quietly.
   listener_.reset();
-  auto drop = [](auto*& held) {
-    if (held != nullptr) {
-      held->Release();
-      held = nullptr;
-    }
-  };
-  drop(listener3D_);
-  drop(primaryBuffer_);
-  drop(soundDevice_);
+  listener3D_.Reset();
+  primaryBuffer_.Reset();
+  soundDevice_.Reset();
 
   ISoundDevice* device = nullptr;
-  if (ActiveSoundPlatform().CreateSoundDevice(&device) != DS_OK || device == nullptr) {
+  if (Platform().CreateSoundDevice(&device) != DS_OK || device == nullptr) {
     return false;
   }
-  soundDevice_ = device;
+  soundDevice_ = SoundRef(device);
   if (soundDevice_->Initialize(nullptr) != DS_OK) {
     return false;
   }
@@ -240,17 +231,17 @@ bool TACAP::InitDirectSound() {
   ISoundBuffer* primary = nullptr;
   const SoundResult created = soundDevice_->CreateSoundBuffer(&desc, &primary);
   if (created == DS_OK) {
-    primaryBuffer_ = primary;
+    primaryBuffer_ = SoundRef(primary);
   }
   CheckResult(created, "一次バッファの作成に失敗しました");
 
   if (use3D_) {
     // Without a primary buffer there is no listener to ask for.
-    if (primaryBuffer_ != nullptr) {
+    if (primaryBuffer_) {
       IListener3D* listener = nullptr;
       const SoundResult queried = primaryBuffer_->QueryListener3D(&listener);
       if (queried == DS_OK) {
-        listener3D_ = listener;
+        listener3D_ = SoundRef(listener);
       }
       CheckResult(queried, "DirectSound3D Listenerの作成に失敗しました");
     }

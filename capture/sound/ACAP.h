@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "capture/platform/SoundPlatform.h"
+#include "capture/platform/SoundRef.h"
 
 namespace sonavik {
 
@@ -87,7 +88,8 @@ class TACAPParams3D {
 };
 
 // A channel record of the component. Nothing plays through it yet: it holds the two sound
-// objects a channel would play with (released at destruction when set) and its 3D settings.
+// objects a channel would play with (the second released before the first) and its 3D
+// settings.
 class TACAPChannel {
  public:
   explicit TACAPChannel(TACAP& owner);
@@ -98,8 +100,8 @@ class TACAPChannel {
   TACAPParams3D& Params3D() { return *params3D_; }
 
  private:
-  SoundObject* first_ = nullptr;
-  SoundObject* second_ = nullptr;
+  SoundRef<SoundObject> first_;
+  SoundRef<SoundObject> second_;
   TACAP& owner_;
   std::unique_ptr<TACAPParams3D> params3D_;
 };
@@ -120,7 +122,10 @@ using TACAPMessageEvent = std::function<void(const std::string& text)>;
 
 class TACAP {
  public:
-  // ownerWindow: the native handle handed to SetCooperativeLevel (may be null).
+  // ownerWindow: the native handle handed to SetCooperativeLevel (may be null). The component
+  // and its captures work on the given platform, which must outlive them; without one, on the
+  // platform installed at the time of each call (the program's wiring).
+  explicit TACAP(SoundPlatform& platform, void* ownerWindow = nullptr);
   explicit TACAP(void* ownerWindow = nullptr);
   ~TACAP();
   TACAP(const TACAP&) = delete;
@@ -134,6 +139,9 @@ class TACAP {
   void SetChannelCount(std::uint32_t value) { channelCount_ = value; }
   bool StickyFocus() const { return stickyFocus_; }
   void SetStickyFocus(bool value) { stickyFocus_ = value; }
+  SoundPlatform& Platform() const {
+    return platform_ != nullptr ? *platform_ : ActiveSoundPlatform();
+  }
 
   // What the component has to tell the user, such as the code of a device that cannot be
   // opened. Without a handler the text goes to standard error.
@@ -146,23 +154,24 @@ class TACAP {
   // The channel at index, or nullptr (reported) for an index outside the table.
   TACAPChannel* GetChannel(std::int32_t index);
 
-  ISoundDevice* SoundDevice() const { return soundDevice_; }
-  ISoundBuffer* PrimaryBuffer() const { return primaryBuffer_; }
-  IListener3D* Listener3D() const { return listener3D_; }
+  ISoundDevice* SoundDevice() const { return soundDevice_.Get(); }
+  ISoundBuffer* PrimaryBuffer() const { return primaryBuffer_.Get(); }
+  IListener3D* Listener3D() const { return listener3D_.Get(); }
   TACAPListener* Listener() const { return listener_.get(); }
   std::size_t ChannelTableSize() const { return channels_.size(); }
 
  private:
+  SoundPlatform* platform_ = nullptr;  // null: the installed one
   void* ownerWindow_;
-  ISoundDevice* soundDevice_ = nullptr;
-  ISoundBuffer* primaryBuffer_ = nullptr;
-  IListener3D* listener3D_ = nullptr;
+  SoundRef<ISoundDevice> soundDevice_;
+  SoundRef<ISoundBuffer> primaryBuffer_;
+  SoundRef<IListener3D> listener3D_;
   std::vector<std::unique_ptr<TACAPChannel>> channels_;  // sized when loaded
   bool channelTable_ = false;
-  std::uint32_t channelCount_ = 0;
+  std::uint32_t channelCount_ = 8;
   bool use3D_ = false;
   std::unique_ptr<TACAPListener> listener_;
-  bool stickyFocus_ = false;
+  bool stickyFocus_ = true;
   TACAPDebugOption debugOption_ = 0;
   TACAPMessageEvent onMessage_;
 };

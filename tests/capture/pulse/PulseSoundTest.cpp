@@ -39,7 +39,7 @@ class PulseSoundOnServer : public ::testing::Test {
   }
   // Arms offset 0, the half and the stop, as the program does.
   void Arm() {
-    Owned<ISoundNotify> notify;
+    SoundRef<ISoundNotify> notify;
     ASSERT_EQ(buffer_->QueryNotify(notify.Out()), DS_OK);
     const PositionNotify positions[3] = {
         {0, events_[0]}, {ringBytes_ / 2, events_[1]}, {DSBPN_OFFSETSTOP, events_[2]}};
@@ -81,8 +81,8 @@ class PulseSoundOnServer : public ::testing::Test {
 
   WaveFormatEx format_;
   std::uint32_t ringBytes_ = 4096;
-  Owned<ICaptureDevice> device_;
-  Owned<ICaptureBuffer> buffer_;
+  SoundRef<ICaptureDevice> device_;
+  SoundRef<ICaptureBuffer> buffer_;
   std::array<EventHandle, 3> events_{CreateAutoResetEvent(), CreateAutoResetEvent(),
                                      CreateAutoResetEvent()};
 };
@@ -127,11 +127,11 @@ TEST_F(PulseSoundOnServer, EnumerationListsTheDefaultFirstThenEverySourceByName)
 
 TEST_F(PulseSoundOnServer, CaptureOpensByDefaultAndByNameAndRefusesUnknownNames) {
   for (const std::string name : {"sonavik_mic", "sonavik_out.monitor"}) {
-    Owned<ICaptureDevice> device;
+    SoundRef<ICaptureDevice> device;
     EXPECT_EQ(Platform().CaptureCreate(&name, device.Out()), DS_OK) << name;
     EXPECT_EQ(device.Reset(), 0u);
   }
-  Owned<ICaptureDevice> device;
+  SoundRef<ICaptureDevice> device;
   ASSERT_EQ(Platform().CaptureCreate(nullptr, device.Out()), DS_OK);
   EXPECT_EQ(device->AddRef(), 2u);
   EXPECT_EQ(device->Release(), 1u);
@@ -158,7 +158,7 @@ TEST_F(PulseSoundOnServer, ServerDescriptionNamesTheServerAndWhereItIs) {
 }
 
 TEST_F(PulseSoundOnServer, RingFormatIsCheckedAndTheServerConvertsToIt) {
-  Owned<ICaptureDevice> device;
+  SoundRef<ICaptureDevice> device;
   ASSERT_EQ(Platform().CaptureCreate(nullptr, device.Out()), DS_OK);
   WaveFormatEx format = Pcm(2, 44100, 16);
   CaptureBufferDesc desc{28, 0, 4096, 0, &format};
@@ -418,7 +418,7 @@ TEST_F(PulseSoundOnServer, EndOfSessionEndsCaptureButOpenObjectsStaySafe) {
 }
 
 TEST_F(PulseSoundOnServer, PlaybackDeviceTakesTheStepsOfTheSoundComponent) {
-  Owned<ISoundDevice> device;
+  SoundRef<ISoundDevice> device;
   ASSERT_EQ(Platform().CreateSoundDevice(device.Out()), DS_OK);
   int window = 0;
   EXPECT_EQ(device->SetCooperativeLevel(&window, DSSCL_PRIORITY), DSERR_INVALIDCALL);
@@ -428,9 +428,9 @@ TEST_F(PulseSoundOnServer, PlaybackDeviceTakesTheStepsOfTheSoundComponent) {
   ASSERT_EQ(device->SetCooperativeLevel(&window, DSSCL_PRIORITY), DS_OK);
 
   SoundBufferDesc desc{36, DSBCAPS_PRIMARYBUFFER | DSBCAPS_CTRL3D, 0, 0, nullptr};
-  Owned<ISoundBuffer> primary;
+  SoundRef<ISoundBuffer> primary;
   ASSERT_EQ(device->CreateSoundBuffer(&desc, primary.Out()), DS_OK);
-  Owned<IListener3D> listener;
+  SoundRef<IListener3D> listener;
   ASSERT_EQ(primary->QueryListener3D(listener.Out()), DS_OK);
   Listener3DParams params;
   params.dwSize = 64;
@@ -461,7 +461,7 @@ TEST_F(PulseSoundOnServer, PlaybackDeviceTakesTheStepsOfTheSoundComponent) {
 
   const std::string output = "sonavik_out";
   const std::string input = "sonavik_mic";
-  Owned<ISoundDevice> named;
+  SoundRef<ISoundDevice> named;
   ASSERT_EQ(Platform().CreateSoundDevice(named.Out()), DS_OK);
   EXPECT_EQ(named->Initialize(&input), DSERR_NODRIVER);  // a source is no output
   EXPECT_EQ(named->Initialize(&output), DS_OK);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // What the libpulse tests against the private sound server share: a tone played into its
-// output, and small owners for the platform's reference-counted objects.
+// output, and the server's script.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "capture/platform/SoundPlatform.h"
+#include "capture/platform/SoundRef.h"
 #include "support/SoundServer.h"
 
 namespace sonavik::pulsetest {
@@ -28,31 +29,6 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 using testsupport::ServerScript;
-
-// Releases a platform object when it goes out of scope; Take() hands the reference over.
-template <class T>
-class Owned {
- public:
-  Owned() = default;
-  ~Owned() { Reset(); }
-  Owned(const Owned&) = delete;
-  Owned& operator=(const Owned&) = delete;
-  T** Out() { return &object_; }
-  T* operator->() const { return object_; }
-  T* Get() const { return object_; }
-  explicit operator bool() const { return object_ != nullptr; }
-  std::uint32_t Reset() {
-    std::uint32_t left = 0;
-    if (object_ != nullptr) {
-      left = object_->Release();
-      object_ = nullptr;
-    }
-    return left;
-  }
-
- private:
-  T* object_ = nullptr;
-};
 
 inline WaveFormatEx Pcm(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits) {
   WaveFormatEx format;
