@@ -27,11 +27,12 @@ TApplicationEvents::~TApplicationEvents() {
 }
 
 void TApplicationEvents::SetOnIdle(IdleHandler handler) {
-  if (handler) {
-    onIdle_ = std::make_shared<IdleHandler>(std::move(handler));
+  const bool set = static_cast<bool>(handler);
+  ++handlersSet_;
+  onIdle_.Set(std::move(handler));
+  if (set) {
     idleTimer_.start();
   } else {
-    onIdle_.reset();
     idleTimer_.stop();
   }
 }
@@ -39,15 +40,14 @@ void TApplicationEvents::SetOnIdle(IdleHandler handler) {
 bool TApplicationEvents::eventFilter(QObject* watched, QEvent* event) {
   // The idle timer's own ticks are not news; anything else delivered on this thread is, and
   // wakes the idle event again after a handler left Done true.
-  if (onIdle_ && !idleTimer_.isActive() && watched != &idleTimer_ && watched != this) {
+  if (!idleTimer_.isActive() && onIdle_.IsSet() && watched != &idleTimer_ && watched != this) {
     idleTimer_.start();
   }
   return QObject::eventFilter(watched, event);
 }
 
 void TApplicationEvents::RaiseIdle() {
-  const std::shared_ptr<IdleHandler> handler = onIdle_;
-  if (!handler || raising_ || QApplication::activeModalWidget() != nullptr) {
+  if (raising_ || !onIdle_.IsSet() || QApplication::activeModalWidget() != nullptr) {
     // A modal window, or a handler's own nested loop (its error box, say), keeps this timer
     // firing. Rest until the next event instead of spinning; the events around the closing of
     // the window wake us again.
@@ -56,11 +56,13 @@ void TApplicationEvents::RaiseIdle() {
   }
   raising_ = true;
   bool done = true;
+  const std::uint64_t handlerRaised = handlersSet_;
   // The handler reports its own errors; this guard is the last resort that keeps an
   // exception away from Qt.
-  Guarded([&] { (*handler)(done); });
+  Guarded([&] { onIdle_.Call(done); });
   raising_ = false;
-  if (!onIdle_ || (done && onIdle_ == handler)) {
+  // A handler that replaced itself has not had its say yet: the new one runs on the next tick.
+  if (!onIdle_.IsSet() || (done && handlersSet_ == handlerRaised)) {
     idleTimer_.stop();
   } else if (!idleTimer_.isActive()) {
     idleTimer_.start();

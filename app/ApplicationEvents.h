@@ -7,8 +7,10 @@
 
 #include <QObject>
 #include <QTimer>
+#include <cstdint>
 #include <functional>
-#include <memory>
+
+#include "capture/platform/CallbackSlot.h"
 
 namespace sonavik {
 
@@ -28,10 +30,11 @@ class TApplicationEvents : public QObject {
 
  private:
   void RaiseIdle();
-  // Shared so that a handler which replaces itself is not destroyed while it runs.
-  std::shared_ptr<IdleHandler> onIdle_;
-  QTimer idleTimer_;      // zero interval: fires when the queue is empty
-  bool raising_ = false;  // a handler's own nested event loop must not raise it again
+  // A handler may replace itself: it is not destroyed while it runs.
+  CallbackSlot<void(bool&)> onIdle_;
+  std::uint64_t handlersSet_ = 0;  // counts SetOnIdle, to tell a handler that was replaced
+  QTimer idleTimer_;               // zero interval: fires when the queue is empty
+  bool raising_ = false;           // a handler's own nested event loop must not raise it again
 };
 
 }  // namespace sonavik

@@ -39,18 +39,6 @@ SoundPlatform& ActiveSoundPlatform() {
   return installed != nullptr ? *installed : none;
 }
 
-void SoundPlatform::SetOnChange(std::function<void()> listener) {
-  std::lock_guard lock(changeMutex_);
-  onChange_.swap(listener);
-}
-
-void SoundPlatform::NotifyChange() {
-  std::lock_guard lock(changeMutex_);
-  if (onChange_) {
-    onChange_();
-  }
-}
-
 void SetSoundPlatform(SoundPlatform* platform) {
   g_installed.store(platform);
 }

@@ -13,9 +13,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
+#include <utility>
 
+#include "capture/platform/CallbackSlot.h"
 #include "capture/platform/Events.h"
 
 namespace sonavik {
@@ -199,14 +200,14 @@ class SoundPlatform {
   // One listener for changes on the server's side: the connection was lost or made again, a
   // capture device came or went, the default changed, or a capture stream ended. It is called
   // on whatever thread noticed, so it must only take note (post to its own thread) and return
-  // at once. SetOnChange returns when no call of the previous listener is running any more.
-  void SetOnChange(std::function<void()> listener);
+  // at once. SetOnChange returns when no call of the previous listener is running any more
+  // (unless it is called from inside the listener).
+  void SetOnChange(std::function<void()> listener) { onChange_.Set(std::move(listener)); }
   // For the platform's implementations: tell the listener.
-  void NotifyChange();
+  void NotifyChange() { onChange_.Call(); }
 
  private:
-  std::mutex changeMutex_;  // held for each call of the listener
-  std::function<void()> onChange_;
+  CallbackSlot<void()> onChange_;
 };
 
 // The platform the program uses: the one installed last. With none installed, a platform

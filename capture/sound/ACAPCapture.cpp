@@ -51,9 +51,9 @@ TACAPCapture::TACAPCapture(TACAP& soundComponent, const std::string* deviceGuid,
                            TACAPOpenReport report)
     : soundComponent_(soundComponent), report_(report) {
   ICaptureDevice* device = nullptr;
-  const SoundResult result = ActiveSoundPlatform().CaptureCreate(deviceGuid, &device);
+  const SoundResult result = soundComponent.Platform().CaptureCreate(deviceGuid, &device);
   if (result == DS_OK && device != nullptr) {
-    captureDevice_ = device;
+    captureDevice_ = SoundRef(device);
     ready_ = true;
     return;
   }
@@ -63,10 +63,7 @@ TACAPCapture::TACAPCapture(TACAP& soundComponent, const std::string* deviceGuid,
 }
 
 void TACAPCapture::OpenFailed(SoundResult code) {
-  if (captureDevice_ != nullptr) {
-    captureDevice_->Release();
-    captureDevice_ = nullptr;
-  }
+  captureDevice_.Reset();
   ready_ = false;
   if (report_ == TACAPOpenReport::ShowCode) {
     char text[16];
@@ -78,15 +75,9 @@ void TACAPCapture::OpenFailed(SoundResult code) {
 TACAPCapture::~TACAPCapture() {
   // The thread reads this object: it goes first.
   EndNotifyThread();
-  if (!ready_) {
-    return;
-  }
-  if (captureBuffer_ != nullptr) {
-    captureBuffer_->Release();
-    captureBuffer_ = nullptr;
-  }
-  captureDevice_->Release();
-  captureDevice_ = nullptr;
+  // The ring before the device it belongs to.
+  captureBuffer_.Reset();
+  captureDevice_.Reset();
 }
 
 void TACAPCapture::EndNotifyThread() {
@@ -113,10 +104,7 @@ void TACAPCapture::CreateBuffer(std::uint32_t Rate, std::uint32_t Bits, bool Ste
   }
   // A buffer made again replaces the thread and the events of the one before.
   EndNotifyThread();
-  if (captureBuffer_ != nullptr) {
-    captureBuffer_->Release();
-    captureBuffer_ = nullptr;
-  }
+  captureBuffer_.Reset();
 
   bufferBytes_ = BufferBytes;
   halfBytes_ = BufferBytes >> 1;
@@ -144,10 +132,10 @@ void TACAPCapture::CreateBuffer(std::uint32_t Rate, std::uint32_t Bits, bool Ste
     return;
   }
   if (created == DS_OK) {
-    captureBuffer_ = buffer;
+    captureBuffer_ = SoundRef(buffer);
   }
   CheckResult(created, "DirectSoundCaptureBufferオブジェクトの生成に失敗しました。");
-  if (captureBuffer_ == nullptr) {
+  if (!captureBuffer_) {
     return;  // the options let us go on, but there is nothing to arm
   }
 
@@ -160,25 +148,18 @@ void TACAPCapture::CreateBuffer(std::uint32_t Rate, std::uint32_t Bits, bool Ste
       {DSBPN_OFFSETSTOP, notifyEvents_[2]},
   };
 
-  ISoundNotify* notify = nullptr;
-  const SoundResult queried = captureBuffer_->QueryNotify(&notify);
-  if (queried == DS_OK) {
-    notifyInterface_ = notify;
-  }
   {
-    // The notify interface is given back however the steps below end (a report may throw).
-    struct ReleaseNotify {
-      ISoundNotify*& held;
-      ~ReleaseNotify() {
-        if (held != nullptr) {
-          held->Release();
-          held = nullptr;
-        }
-      }
-    } releaseNotify{notifyInterface_};
+    // The notify interface is given back at the end of this block, however the steps in it
+    // end (a report may throw).
+    ISoundNotify* notify = nullptr;
+    const SoundResult queried = captureBuffer_->QueryNotify(&notify);
+    SoundRef<ISoundNotify> notifyInterface;
+    if (queried == DS_OK) {
+      notifyInterface = SoundRef(notify);
+    }
     CheckResult(queried, "DirectSoundNotifyオブジェクトの作成に失敗しました");
-    if (notifyInterface_ != nullptr) {
-      CheckResult(notifyInterface_->SetNotificationPositions(3, positions),
+    if (notifyInterface) {
+      CheckResult(notifyInterface->SetNotificationPositions(3, positions),
                   "NotifyPositionの設定に失敗しました");
     }
   }
@@ -187,7 +168,7 @@ void TACAPCapture::CreateBuffer(std::uint32_t Rate, std::uint32_t Bits, bool Ste
 }
 
 std::uint32_t TACAPCapture::GetReadPosition() {
-  if (!ready_ || captureBuffer_ == nullptr) {
+  if (!ready_ || !captureBuffer_) {
     return 0;
   }
   std::uint32_t position = 0;
@@ -198,7 +179,7 @@ std::uint32_t TACAPCapture::GetReadPosition() {
 }
 
 std::uint32_t TACAPCapture::GetStatus() {
-  if (!ready_ || captureBuffer_ == nullptr) {
+  if (!ready_ || !captureBuffer_) {
     return 0;
   }
   std::uint32_t status = 0;
@@ -209,19 +190,19 @@ std::uint32_t TACAPCapture::GetStatus() {
 }
 
 void TACAPCapture::Start() {
-  if (ready_ && captureBuffer_ != nullptr && GetStatus() == 0) {
+  if (ready_ && captureBuffer_ && GetStatus() == 0) {
     captureBuffer_->Start(DSCBSTART_LOOPING);
   }
 }
 
 void TACAPCapture::Stop() {
-  if (ready_ && captureBuffer_ != nullptr) {
+  if (ready_ && captureBuffer_) {
     captureBuffer_->Stop();
   }
 }
 
 void TACAPCapture::ReadBlock(std::uint32_t Offset, void* Dest, std::uint32_t Length) {
-  if (!ready_ || captureBuffer_ == nullptr) {
+  if (!ready_ || !captureBuffer_) {
     return;
   }
   void* first = nullptr;
@@ -246,56 +227,13 @@ void TACAPCapture::ReadBlock(std::uint32_t Offset, void* Dest, std::uint32_t Len
 }
 
 void TACAPCapture::SetOnCaptureNotify(TACAPCaptureNotifyEvent handler) {
-  auto next =
-      handler ? std::make_shared<const TACAPCaptureNotifyEvent>(std::move(handler)) : nullptr;
-  std::unique_lock lock(handlerMutex_);
-  onCaptureNotify_.swap(next);
-  // next now holds the previous handler. A call of it that is under way on another thread is
-  // waited for; one on this thread is the caller itself.
-  const TACAPCaptureNotifyEvent* previous = next.get();
-  handlerIdle_.wait(lock, [&] {
-    return previous == nullptr || runningHandler_ != previous ||
-           runningThread_ == std::this_thread::get_id();
-  });
-  lock.unlock();
-  // The previous handler (and what it captured) is destroyed here, outside the lock, unless
-  // its own running call still holds it.
+  onCaptureNotify_.Set(std::move(handler));
 }
 
 void TACAPCapture::DoCaptureNotify() {
-  std::shared_ptr<const TACAPCaptureNotifyEvent> handler;
-  {
-    std::lock_guard lock(handlerMutex_);
-    handler = onCaptureNotify_;
-    if (!handler) {
-      return;
-    }
-    runningHandler_ = handler.get();
-    runningThread_ = std::this_thread::get_id();
-  }
-  // Marks the call finished however it ends (a handler may throw). This thread's share of
-  // the handler is let go first, so that a caller waiting in SetOnCaptureNotify is the one
-  // that destroys it.
-  struct EndOfCall {
-    TACAPCapture& capture;
-    std::shared_ptr<const TACAPCaptureNotifyEvent>& handler;
-    ~EndOfCall() {
-      handler.reset();
-      {
-        std::lock_guard lock(capture.handlerMutex_);
-        capture.runningHandler_ = nullptr;
-        capture.runningThread_ = std::thread::id();
-      }
-      capture.handlerIdle_.notify_all();
-    }
-  } endOfCall{*this, handler};
-  // Called without the lock, so that a handler may itself set a new handler.
   const std::uint32_t half = halfBytes_;
-  if (notifyThread_ && notifyThread_->UpperHalf()) {
-    (*handler)(*this, bufferBytes_ - half, half);
-  } else {
-    (*handler)(*this, 0, half);
-  }
+  const bool upper = notifyThread_ && notifyThread_->UpperHalf();
+  onCaptureNotify_.Call(*this, upper ? bufferBytes_ - half : 0, half);
 }
 
 }  // namespace sonavik

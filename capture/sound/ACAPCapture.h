@@ -5,16 +5,16 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "capture/platform/CallbackSlot.h"
 #include "capture/platform/Events.h"
 #include "capture/platform/SoundPlatform.h"
+#include "capture/platform/SoundRef.h"
 #include "capture/sound/ACAP.h"
 
 namespace sonavik {
@@ -91,22 +91,15 @@ class TACAPCapture {
 
  private:
   WaveFormatEx waveFormat_;
-  ICaptureDevice* captureDevice_ = nullptr;
-  ICaptureBuffer* captureBuffer_ = nullptr;
+  SoundRef<ICaptureDevice> captureDevice_;
+  SoundRef<ICaptureBuffer> captureBuffer_;
   std::atomic<std::uint32_t> bufferBytes_{0};
   TACAP& soundComponent_;
   std::atomic<std::uint32_t> halfBytes_{0};
-  ISoundNotify* notifyInterface_ = nullptr;
   std::array<EventHandle, 3> notifyEvents_;
   std::unique_ptr<TACAPCaptureNotifyThread> notifyThread_;
-  // The window thread sets the handler while the notification thread may be calling it.
-  // runningHandler_ is the handler being called right now (null between calls) and
-  // runningThread_ the thread calling it; handlerIdle_ is signalled when a call returns.
-  std::mutex handlerMutex_;
-  std::condition_variable handlerIdle_;
-  std::shared_ptr<const TACAPCaptureNotifyEvent> onCaptureNotify_;
-  const TACAPCaptureNotifyEvent* runningHandler_ = nullptr;
-  std::thread::id runningThread_;
+  // Set on the window thread while the notification thread may be calling it.
+  CallbackSlot<void(TACAPCapture&, std::uint32_t, std::uint32_t)> onCaptureNotify_;
   bool ready_ = false;
   TACAPOpenReport report_;
 

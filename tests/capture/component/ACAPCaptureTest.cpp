@@ -37,7 +37,7 @@ class CaptureTest : public ComponentFixture {
     acap_.SetDebugOption(dsoDebugMessage);
     RecordMessagesOf(acap_);
   }
-  TACAP acap_;
+  TACAP acap_{fake_};
 };
 
 // Handler calls seen on the notification thread.
