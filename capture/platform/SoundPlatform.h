@@ -6,7 +6,8 @@
 // start chooses the implementation with SetSoundPlatform; this layer knows none of them.
 //
 // Objects are reference counted: each starts with one reference, Release() returns the
-// references left and destroys the object at zero. Results are 32-bit codes, 0 for success.
+// references left and destroys the object at zero; SoundRef holds one and gives it back by
+// itself. Results are 32-bit codes, 0 for success.
 // The failure codes are the numbers the meter's messages and debug log show, so each names one
 // situation (no device, a bad argument, a refused format, ...) whatever the backend.
 #pragma once
@@ -199,9 +200,9 @@ class SoundPlatform {
 
   // One listener for changes on the server's side: the connection was lost or made again, a
   // capture device came or went, the default changed, or a capture stream ended. It is called
-  // on whatever thread noticed, so it must only take note (post to its own thread) and return
-  // at once. SetOnChange returns when no call of the previous listener is running any more
-  // (unless it is called from inside the listener).
+  // on whatever thread noticed (two threads may call it at once), so it must only take note
+  // (post to its own thread) and return at once. SetOnChange returns when no call of the
+  // previous listener is running any more, except the one it is called from.
   void SetOnChange(std::function<void()> listener) { onChange_.Set(std::move(listener)); }
   // For the platform's implementations: tell the listener.
   void NotifyChange() { onChange_.Call(); }

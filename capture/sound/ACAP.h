@@ -68,7 +68,8 @@ class TACAPSoundSystem {
   // The default device first, with a null id; returning false ends the list.
   SoundResult EnumerateCapture(const CaptureEnumCallback& callback);
   // Called on whatever thread noticed a change, so it only takes note and returns at once.
-  // Returns when no call of the previous listener is running any more.
+  // Returns when no call of the previous listener is running any more, except the one it is
+  // called from.
   void SetOnChange(std::function<void()> listener);
   // For people; empty when not connected.
   std::string ServerDescription();
