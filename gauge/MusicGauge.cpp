@@ -69,6 +69,12 @@ double Decibels(std::int32_t tenths) {
   return tenths / 10.0;
 }
 
+// Progress as assistive technology reads it: inside the declared range (a silent block sends
+// far less than the minimum).
+std::int32_t ValueInRange(const TMusicGauge& gauge) {
+  return std::max(gauge.MinValue(), std::min(gauge.Progress(), gauge.MaxValue()));
+}
+
 // What a screen reader sees of a gauge: a meter with the level as its value, in decibels. The
 // sound sets the level, so the value cannot be set from outside.
 class AccessibleGauge : public QAccessibleWidget, public QAccessibleValueInterface {
@@ -85,12 +91,19 @@ class AccessibleGauge : public QAccessibleWidget, public QAccessibleValueInterfa
 
   QString text(QAccessible::Text which) const override {
     if (which == QAccessible::Value) {
-      return QStringLiteral("%1 dB").arg(Decibels(gauge_->Progress()), 0, 'f', 1);
+      if (!gauge_->LevelText().isEmpty()) {
+        return gauge_->LevelText();
+      }
+      return QStringLiteral("%1 dB").arg(Decibels(ValueInRange(*gauge_)), 0, 'f', 1);
     }
-    return QAccessibleWidget::text(which);
+    QString text = QAccessibleWidget::text(which);
+    if (which == QAccessible::Name && !gauge_->LevelText().isEmpty()) {
+      text += QStringLiteral(", ") + gauge_->LevelText();
+    }
+    return text;
   }
 
-  QVariant currentValue() const override { return Decibels(gauge_->Progress()); }
+  QVariant currentValue() const override { return Decibels(ValueInRange(*gauge_)); }
   void setCurrentValue(const QVariant& /*value*/) override {}
   QVariant maximumValue() const override { return Decibels(gauge_->MaxValue()); }
   QVariant minimumValue() const override { return Decibels(gauge_->MinValue()); }
@@ -155,11 +168,23 @@ void TMusicGauge::SetMinValue(std::int32_t value) {
 }
 
 void TMusicGauge::SetProgress(std::int32_t value) {
-  const bool changed = value != progress_;
+  const std::int32_t before = ValueInRange(*this);
   progress_ = value;
   RepaintNow();
-  if (changed && QAccessible::isActive()) {
-    QAccessibleValueChangeEvent event(this, Decibels(value));
+  const std::int32_t after = ValueInRange(*this);
+  if (after != before && QAccessible::isActive()) {
+    QAccessibleValueChangeEvent event(this, Decibels(after));
+    QAccessible::updateAccessibility(&event);
+  }
+}
+
+void TMusicGauge::SetLevelText(const QString& text) {
+  if (text == levelText_) {
+    return;
+  }
+  levelText_ = text;
+  if (QAccessible::isActive()) {
+    QAccessibleEvent event(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
   }
 }
