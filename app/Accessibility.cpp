@@ -16,6 +16,7 @@
 #include "app/PaintBox.h"
 #include "app/Shape.h"
 #include "app/WaveDlg.h"
+#include "gauge/AccessibleValueWidget.h"
 #include "gauge/MusicGauge.h"
 
 namespace sonavik {
@@ -68,16 +69,10 @@ class AccessibleWindow : public QAccessibleWidget {
 
 // The gain bar as the gain it sets: 0 to 10 in steps of 0.01, "×1.00" at the start, rather
 // than the bar's position, which runs the other way (900 at a gain of 1).
-class AccessibleGain : public QAccessibleWidget, public QAccessibleValueInterface {
+class AccessibleGain : public AccessibleValueWidget {
  public:
-  explicit AccessibleGain(QSlider* bar) : QAccessibleWidget(bar, QAccessible::Slider), bar_(bar) {}
-
-  void* interface_cast(QAccessible::InterfaceType type) override {
-    if (type == QAccessible::ValueInterface) {
-      return static_cast<QAccessibleValueInterface*>(this);
-    }
-    return QAccessibleWidget::interface_cast(type);
-  }
+  explicit AccessibleGain(QSlider* bar)
+      : AccessibleValueWidget(bar, QAccessible::Slider), bar_(bar) {}
 
   QString text(QAccessible::Text which) const override {
     if (which == QAccessible::Value) {

@@ -2,13 +2,14 @@
 #include "gauge/MusicGauge.h"
 
 #include <QAccessible>
-#include <QAccessibleWidget>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QString>
 #include <QVariant>
 #include <algorithm>
 #include <cmath>
+
+#include "gauge/AccessibleValueWidget.h"
 
 namespace sonavik {
 
@@ -77,17 +78,10 @@ std::int32_t ValueInRange(const TMusicGauge& gauge) {
 
 // What a screen reader sees of a gauge: a meter with the level as its value, in decibels. The
 // sound sets the level, so the value cannot be set from outside.
-class AccessibleGauge : public QAccessibleWidget, public QAccessibleValueInterface {
+class AccessibleGauge : public AccessibleValueWidget {
  public:
   explicit AccessibleGauge(TMusicGauge* gauge)
-      : QAccessibleWidget(gauge, QAccessible::ProgressBar), gauge_(gauge) {}
-
-  void* interface_cast(QAccessible::InterfaceType type) override {
-    if (type == QAccessible::ValueInterface) {
-      return static_cast<QAccessibleValueInterface*>(this);
-    }
-    return QAccessibleWidget::interface_cast(type);
-  }
+      : AccessibleValueWidget(gauge, QAccessible::ProgressBar), gauge_(gauge) {}
 
   QString text(QAccessible::Text which) const override {
     if (which == QAccessible::Value) {
