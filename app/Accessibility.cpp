@@ -8,6 +8,7 @@
 #include <QSlider>
 #include <QVariant>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 
 #include "app/DarudadeDlg.h"

@@ -11,8 +11,8 @@ namespace sonavik {
 class TMusicGauge;
 
 // Installs the program's accessible interfaces; once per process, before the first window
-// builds its controls (later calls do nothing). A widget with the dynamic property
-// "decorative" set is left out of its window's tree.
+// builds its controls (later calls do nothing). A control of a window (not one inside a panel)
+// with the dynamic property "decorative" set is left out of the window's tree.
 void InstallAccessibility();
 
 // A level in decibels as a listener hears it: the readout's whole number with its unit
