@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/DarudadeDlg.h"
 
+#include "app/Accessibility.h"
 #include "app/Fonts.h"
 #include "app/WindowFrame.h"
 #include "ui_DarudadeDlg.h"
@@ -9,6 +10,7 @@ namespace sonavik {
 
 TDarudadeDlg::TDarudadeDlg(QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TDarudadeDlg>()) {
+  InstallAccessibility();
   ui_->setupUi(this);
   ApplyLayoutFonts(this);
   MakeToolWindow(*this, QPoint(420, 110), QSize(364, 310));

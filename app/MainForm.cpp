@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/MainForm.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,7 @@
 
 #include "analysis/WaveFFT.h"
 #include "analysis/WaveIFFT.h"
+#include "app/Accessibility.h"
 #include "app/ApplicationEvents.h"
 #include "app/DarudadeDlg.h"
 #include "app/ErrorReport.h"
@@ -127,6 +129,7 @@ TForm1::TForm1(QWidget* parent)
     : QWidget(parent),
       ui_(std::make_unique<Ui::TForm1>()),
       pass_(std::make_unique<TMeasuringPass>()) {
+  InstallAccessibility();
   ui_->setupUi(this);
   ApplyLayoutFonts(this);
   // The "x" before the gain box takes the size of its text.
@@ -137,6 +140,7 @@ TForm1::TForm1(QWidget* parent)
   MakeMainWindowFrame(*this, QPoint(194, 112), QSize(216, 406));
   UseDesktopSliderKeys(*ui_->TrackBar1);
   UseDesktopSliderKeys(*ui_->ScrollBar1);
+  ui_->ComboBox1->view()->setAccessibleName(QStringLiteral("Capture devices"));
 
   for (TMusicGauge* gauge : {ui_->MusicGauge2, ui_->MusicGauge1}) {
     gauge->SetZoneAB(90.0);
@@ -386,6 +390,8 @@ void TForm1::Timer1Timer() {
 void TForm1::Timer2Timer() {
   ui_->Label9->setText(ReadoutText(levelL_));
   ui_->Label10->setText(ReadoutText(levelR_));
+  SpeakLevel(*ui_->MusicGauge1, levelL_);
+  SpeakLevel(*ui_->MusicGauge2, levelR_);
 }
 
 void TForm1::ShowToolWindow(QWidget* window) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/WaveDlg.h"
 
+#include "app/Accessibility.h"
 #include "app/Fonts.h"
 #include "app/WindowFrame.h"
 #include "ui_WaveDlg.h"
@@ -8,6 +9,7 @@
 namespace sonavik {
 
 TWaveDlg::TWaveDlg(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TWaveDlg>()) {
+  InstallAccessibility();
   ui_->setupUi(this);
   ApplyLayoutFonts(this);
   MakeToolWindow(*this, QPoint(420, 110), QSize(404, 296));

@@ -2,13 +2,14 @@
 #include "gauge/MusicGauge.h"
 
 #include <QAccessible>
-#include <QAccessibleWidget>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QString>
 #include <QVariant>
 #include <algorithm>
 #include <cmath>
+
+#include "gauge/AccessibleValueWidget.h"
 
 namespace sonavik {
 
@@ -69,28 +70,34 @@ double Decibels(std::int32_t tenths) {
   return tenths / 10.0;
 }
 
+// Progress as assistive technology reads it: inside the declared range (a silent block sends
+// far less than the minimum).
+std::int32_t ValueInRange(const TMusicGauge& gauge) {
+  return std::max(gauge.MinValue(), std::min(gauge.Progress(), gauge.MaxValue()));
+}
+
 // What a screen reader sees of a gauge: a meter with the level as its value, in decibels. The
 // sound sets the level, so the value cannot be set from outside.
-class AccessibleGauge : public QAccessibleWidget, public QAccessibleValueInterface {
+class AccessibleGauge : public AccessibleValueWidget {
  public:
   explicit AccessibleGauge(TMusicGauge* gauge)
-      : QAccessibleWidget(gauge, QAccessible::ProgressBar), gauge_(gauge) {}
-
-  void* interface_cast(QAccessible::InterfaceType type) override {
-    if (type == QAccessible::ValueInterface) {
-      return static_cast<QAccessibleValueInterface*>(this);
-    }
-    return QAccessibleWidget::interface_cast(type);
-  }
+      : AccessibleValueWidget(gauge, QAccessible::ProgressBar), gauge_(gauge) {}
 
   QString text(QAccessible::Text which) const override {
     if (which == QAccessible::Value) {
-      return QStringLiteral("%1 dB").arg(Decibels(gauge_->Progress()), 0, 'f', 1);
+      if (!gauge_->LevelText().isEmpty()) {
+        return gauge_->LevelText();
+      }
+      return QStringLiteral("%1 dB").arg(Decibels(ValueInRange(*gauge_)), 0, 'f', 1);
     }
-    return QAccessibleWidget::text(which);
+    QString text = QAccessibleWidget::text(which);
+    if (which == QAccessible::Name && !gauge_->LevelText().isEmpty()) {
+      text += QStringLiteral(", ") + gauge_->LevelText();
+    }
+    return text;
   }
 
-  QVariant currentValue() const override { return Decibels(gauge_->Progress()); }
+  QVariant currentValue() const override { return Decibels(ValueInRange(*gauge_)); }
   void setCurrentValue(const QVariant& /*value*/) override {}
   QVariant maximumValue() const override { return Decibels(gauge_->MaxValue()); }
   QVariant minimumValue() const override { return Decibels(gauge_->MinValue()); }
@@ -155,11 +162,23 @@ void TMusicGauge::SetMinValue(std::int32_t value) {
 }
 
 void TMusicGauge::SetProgress(std::int32_t value) {
-  const bool changed = value != progress_;
+  const std::int32_t before = ValueInRange(*this);
   progress_ = value;
   RepaintNow();
-  if (changed && QAccessible::isActive()) {
-    QAccessibleValueChangeEvent event(this, Decibels(value));
+  const std::int32_t after = ValueInRange(*this);
+  if (after != before && QAccessible::isActive()) {
+    QAccessibleValueChangeEvent event(this, Decibels(after));
+    QAccessible::updateAccessibility(&event);
+  }
+}
+
+void TMusicGauge::SetLevelText(const QString& text) {
+  if (text == levelText_) {
+    return;
+  }
+  levelText_ = text;
+  if (QAccessible::isActive()) {
+    QAccessibleEvent event(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
   }
 }

@@ -11,12 +11,14 @@
 // fall due while the thread is busy (a measuring pass sleeping, say): they arrive as one.
 //
 // To assistive technology a gauge is a read-only level meter whose value is Progress in
-// decibels: the program's gauges count tenths of a decibel (MinValue and MaxValue too). A
-// change of Progress is announced only while assistive technology listens, so a pass that
-// nobody listens to costs nothing more.
+// decibels, held inside MinValue..MaxValue: the program's gauges count tenths of a decibel.
+// What a listener hears as the level is the owner's wording (LevelText), also spoken after the
+// name, since not every bridge passes a value's text on. A change is announced only while
+// assistive technology listens, so a pass that nobody listens to costs nothing more.
 #pragma once
 
 #include <QImage>
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
@@ -54,6 +56,10 @@ class TMusicGauge : public QWidget {
   void SetMinValue(std::int32_t value);  // stores, then repaints
   std::int32_t Progress() const { return progress_; }
   void SetProgress(std::int32_t value);  // stores and repaints at once, also when unchanged
+  // The level in words for assistive technology ("-6 dB", "silence"); empty: Progress in
+  // decibels. A change is announced as a change of the name.
+  const QString& LevelText() const { return levelText_; }
+  void SetLevelText(const QString& text);
 
   double HeldPeak() const { return heldPeak_; }
   std::uint32_t HoldCount() const { return holdCount_; }
@@ -83,6 +89,7 @@ class TMusicGauge : public QWidget {
   std::int32_t maxValue_ = 100;
   std::int32_t minValue_ = 0;
   std::int32_t progress_ = 0;
+  QString levelText_;
   double heldPeak_ = 0.0;
   std::uint32_t holdCount_ = 0;
   QTimer holdTimer_;

@@ -293,6 +293,15 @@ TEST_F(MeterGauge, ScreenReadersHearTheLevelInDecibels) {
   g.SetProgress(-123);
   EXPECT_EQ(value->currentValue().toDouble(), -12.3);
   EXPECT_EQ(meter->text(QAccessible::Value), "-12.3 dB");
+  // Below the range (a silent block sends -60000) the value is the range's minimum.
+  g.SetProgress(-60000);
+  EXPECT_EQ(value->currentValue().toDouble(), -40.0);
+  EXPECT_EQ(meter->text(QAccessible::Value), "-40.0 dB");
+  // The owner's words for the level are the value's text and follow the name.
+  g.setAccessibleName("Left level");
+  g.SetLevelText("silence");
+  EXPECT_EQ(meter->text(QAccessible::Value), "silence");
+  EXPECT_EQ(meter->text(QAccessible::Name), "Left level, silence");
 }
 
 TEST_F(MeterGauge, EmptyAndExtremeRangesNeitherDivideByZeroNorOverflow) {

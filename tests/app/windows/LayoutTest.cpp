@@ -256,17 +256,25 @@ TEST_F(WindowsLayout, DarudadeControls) {
   EXPECT_EQ(darudadeDlg->StatusBar1()->y() - (lower->y() + lower->height()), 1);
 }
 
-TEST_F(WindowsLayout, TabOrderVisitsTheInputControlsOnly) {
-  const std::vector<QString> expected = {"TrackBar1", "Edit1",      "Button1",  "Button2",
-                                         "Button3",   "ScrollBar1", "ComboBox1"};
+TEST_F(WindowsLayout, TabOrderVisitsTheInputControlsAndTheToggleButtonsOnly) {
+  // The toggle buttons come last, after the controls the layout orders; a click on one does
+  // not take the focus from where it is.
+  const std::vector<QString> expected = {"TrackBar1", "Edit1",      "Button1",   "Button2",
+                                         "Button3",   "ScrollBar1", "ComboBox1", "SpeedButton1"};
   EXPECT_EQ(TabCycle(FindControl<QSlider>(*form, "TrackBar1")), expected);
-  for (const char* name : {"SpeedButton1", "Shape1", "MusicGauge1", "PaintBox1", "Panel3",
-                           "GroupBox1", "Label9", "Bevel1"}) {
+  for (const char* name :
+       {"Shape1", "MusicGauge1", "PaintBox1", "Panel3", "GroupBox1", "Label9", "Bevel1"}) {
     EXPECT_EQ(form->findChild<QWidget*>(name)->focusPolicy() & Qt::TabFocus, 0) << name;
   }
-  for (QWidget* w : {static_cast<QWidget*>(waveDlg->SpeedButton1()),
-                     static_cast<QWidget*>(waveDlg->SpeedButton2())}) {
-    EXPECT_EQ(w->focusPolicy(), Qt::NoFocus);
+  waveDlg->show();
+  EXPECT_EQ(TabCycle(waveDlg->SpeedButton1()),
+            (std::vector<QString>{"SpeedButton1", "SpeedButton2"}));
+  for (QToolButton* button :
+       {FindControl<QToolButton>(*form, "SpeedButton1"), waveDlg->SpeedButton1()}) {
+    EXPECT_EQ(button->focusPolicy(), Qt::TabFocus);
+    const bool before = button->isChecked();
+    QTest::keyClick(button, Qt::Key_Space);
+    EXPECT_NE(button->isChecked(), before) << "Space toggles " << button->text().toStdString();
   }
 }
 
@@ -282,17 +290,23 @@ TEST_F(WindowsLayout, ControlsAndPlotsHaveAccessibleNamesAndDescriptions) {
       // Qt on Linux names a list by its choice; its description says what the list is.
       {form.get(), "ComboBox1", "Default Device"},
       {form.get(), "SpeedButton1", "DC-stop filter"},
+      // Until the readouts' first tick; then the level follows the name.
       {form.get(), "MusicGauge1", "Left level"},
       {form.get(), "MusicGauge2", "Right level"},
       {form.get(), "Shape1", "Left clip lamp"},
       {form.get(), "Shape2", "Right clip lamp"},
       {form.get(), "PaintBox1", "Vector box"},
+      {form.get(), "Panel3", "Vector box frame"},
+      {form.get(), "Button3", "Version"},
+      {form.get(), "GroupBox1", "調節"},
+      {waveDlg.get(), "Panel1", "Channels"},
       // The readouts are named by the level they show.
       {form.get(), "Label9", "0.0"},
       {form.get(), "Label10", "0.0"},
       {waveDlg.get(), "PaintBox1", "Oscilloscope"},
       {darudadeDlg.get(), "PaintBox1", "Left spectrum"},
       {darudadeDlg.get(), "PaintBox2", "Right spectrum"},
+      {darudadeDlg.get(), "Panel3", "Right channel"},
   };
   for (const auto& n : named) {
     SCOPED_TRACE(n.object);
@@ -301,6 +315,45 @@ TEST_F(WindowsLayout, ControlsAndPlotsHaveAccessibleNamesAndDescriptions) {
     ASSERT_NE(face, nullptr);
     EXPECT_EQ(face->text(QAccessible::Name), n.name);
     EXPECT_FALSE(face->text(QAccessible::Description).isEmpty());
+  }
+}
+
+// Everything a screen reader reaches from a window, depth first.
+void Reachable(QAccessibleInterface* face, std::vector<QAccessibleInterface*>& out) {
+  out.push_back(face);
+  for (int i = 0; i < face->childCount(); ++i) {
+    QAccessibleInterface* child = face->child(i);
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(face->indexOfChild(child), i);
+    Reachable(child, out);
+  }
+}
+
+TEST_F(WindowsLayout, ScreenReadersFindNamedFramesWithoutDecoration) {
+  waveDlg->show();
+  darudadeDlg->show();
+  for (QWidget* window : {static_cast<QWidget*>(form.get()), static_cast<QWidget*>(waveDlg.get()),
+                          static_cast<QWidget*>(darudadeDlg.get())}) {
+    SCOPED_TRACE(window->objectName().toStdString());
+    QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(window);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->role(), QAccessible::Window);
+    EXPECT_EQ(frame->text(QAccessible::Name), window->windowTitle());
+    EXPECT_FALSE(frame->text(QAccessible::Description).isEmpty());
+    std::vector<QAccessibleInterface*> reachable;
+    Reachable(frame, reachable);
+    for (QAccessibleInterface* face : reachable) {
+      const QObject* object = face->object();
+      SCOPED_TRACE(object ? object->metaObject()->className() : "?");
+      EXPECT_FALSE(face->text(QAccessible::Name).isEmpty());
+      EXPECT_FALSE(object && object->property("decorative").toBool());
+      if (face != frame) {
+        // Only windows are frames; plain fillers say nothing.
+        EXPECT_NE(face->role(), QAccessible::Window);
+        EXPECT_NE(face->role(), QAccessible::Border);
+        EXPECT_NE(face->role(), QAccessible::Client);
+      }
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 // The main window's behaviour: the gain exchange between trackbar and edit box, the
 // readouts, the clip lamps and their fade, the device list, the tool windows, the version
 // box, and the measuring pass's way through a stopped capture, an error and its rest.
+#include <QAccessible>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QToolButton>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 #include "WindowsFixture.h"
 #include "app/PaintBox.h"
@@ -30,15 +32,33 @@ using WindowsGain = WindowsTest;
 
 TEST_F(WindowsGain, TrackbarWritesTheShortestGainText) {
   QSlider* bar = FindControl<QSlider>(*form, "TrackBar1");
+  // A screen reader hears the gain, not the bar's position, which runs the other way.
+  QAccessibleValueInterface* gain = QAccessible::queryAccessibleInterface(bar)->valueInterface();
+  ASSERT_NE(gain, nullptr);
+  EXPECT_EQ(gain->minimumValue().toDouble(), 0.0);
+  EXPECT_EQ(gain->maximumValue().toDouble(), 10.0);
+  EXPECT_EQ(gain->minimumStepSize().toDouble(), 0.01);
   struct {
     int position;
     const char* text;
-  } cases[] = {{885, "1.15"}, {1000, "0"}, {0, "10"}, {899, "1.01"}, {990, "0.1"}, {900, "1"}};
+    double gain;
+    const char* spoken;
+  } cases[] = {{885, "1.15", 1.15, "×1.15"}, {1000, "0", 0, "×0.00"},    {0, "10", 10, "×10.00"},
+               {899, "1.01", 1.01, "×1.01"}, {990, "0.1", 0.1, "×0.10"}, {900, "1", 1, "×1.00"}};
   for (const auto& c : cases) {
     bar->setValue(c.position);
     EXPECT_EQ(FindControl<QLineEdit>(*form, "Edit1")->text(), c.text) << c.position;
     EXPECT_EQ(bar->value(), c.position);
+    EXPECT_DOUBLE_EQ(gain->currentValue().toDouble(), c.gain);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(bar)->text(QAccessible::Value),
+              QString::fromUtf8(c.spoken));
   }
+  // A gain set by a screen reader moves the bar and the box as a drag would.
+  for (const auto& [set, position] : {std::pair{2.5, 750}, {0.014, 999}, {80.0, 0}, {-1.0, 1000}}) {
+    gain->setCurrentValue(set);
+    EXPECT_EQ(bar->value(), position) << set;
+  }
+  EXPECT_EQ(FindControl<QLineEdit>(*form, "Edit1")->text(), "0");
 }
 
 TEST_F(WindowsGain, TextEnteredInOneStepSettlesOnTheTrackbarsValue) {
@@ -177,6 +197,20 @@ TEST_F(WindowsReadout, ReadoutsFollowTheLastMeasuredPass) {
   form->Timer2Timer();
   EXPECT_EQ(FindControl<QLabel>(*form, "Label9")->text(), "-6");
   EXPECT_EQ(FindControl<QLabel>(*form, "Label10")->text(), "-6000");
+  // The gauges' names carry the same level, as a screen reader hears it, and their values
+  // stay inside the gauges' range.
+  struct {
+    const char* gauge;
+    const char* name;
+    double value;
+  } spoken[] = {{"MusicGauge1", "Left level, \u22126 dB", -6.0},
+                {"MusicGauge2", "Right level, silence", -40.0}};
+  for (const auto& s : spoken) {
+    QAccessibleInterface* gauge =
+        QAccessible::queryAccessibleInterface(FindControl<TMusicGauge>(*form, s.gauge));
+    EXPECT_EQ(gauge->text(QAccessible::Name), QString::fromUtf8(s.name));
+    EXPECT_EQ(gauge->valueInterface()->currentValue().toDouble(), s.value);
+  }
   // The timer runs by itself, every 100 ms.
   Fill(ConstantRing(3277, 3277));
   Pass();
