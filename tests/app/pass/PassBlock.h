@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Writes frames into a pass's raw block the way the capture ring holds them.
+// Writes frames into a block the way the capture ring holds them.
 #pragma once
 
 #include <cstdint>
@@ -18,15 +18,16 @@ inline void PutFrame(std::uint8_t* bytes, int frame, std::int16_t left, std::int
   p[3] = static_cast<std::uint8_t>(r >> 8);
 }
 
-inline void PutFrame(TMeasuringPass& pass, int frame, std::int16_t left, std::int16_t right) {
-  PutFrame(pass.RawBlock().data(), frame, left, right);
+inline void PutFrame(TMeasuringPass::Block& block, int frame, std::int16_t left,
+                     std::int16_t right) {
+  PutFrame(block.data(), frame, left, right);
 }
 
 // The captured half at (left, right), the second half zero.
-inline void FillCaptured(TMeasuringPass& pass, std::int16_t left, std::int16_t right) {
-  pass.RawBlock().fill(0);
+inline void FillCaptured(TMeasuringPass::Block& block, std::int16_t left, std::int16_t right) {
+  block.fill(0);
   for (int i = 0; i < TMeasuringPass::kFrames / 2; ++i) {
-    PutFrame(pass, i, left, right);
+    PutFrame(block, i, left, right);
   }
 }
 
