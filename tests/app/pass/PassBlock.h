@@ -2,6 +2,7 @@
 // Writes frames into a block the way the capture ring holds them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "app/MeasuringPass.h"
@@ -11,7 +12,7 @@ namespace sonavik::test {
 inline void PutFrame(std::uint8_t* bytes, int frame, std::int16_t left, std::int16_t right) {
   const auto l = static_cast<std::uint16_t>(left);
   const auto r = static_cast<std::uint16_t>(right);
-  std::uint8_t* p = bytes + 4 * frame;
+  std::uint8_t* p = bytes + std::ptrdiff_t{4} * frame;
   p[0] = static_cast<std::uint8_t>(l & 0xFF);
   p[1] = static_cast<std::uint8_t>(l >> 8);
   p[2] = static_cast<std::uint8_t>(r & 0xFF);
