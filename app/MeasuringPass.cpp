@@ -68,17 +68,17 @@ PassLevels TMeasuringPass::Measure(TACAPCapture& capture, const PassSettings& se
   // left there.
   raw_.fill(0);
   capture.ReadBlock(capture.GetReadPosition(), raw_.data(), kRingBytes);
-  return MeasureBlock(settings);
+  return MeasureBlock(raw_, settings);
 }
 
 PassLevels TMeasuringPass::MeasureSilence(const PassSettings& settings) {
   raw_.fill(0);
-  return MeasureBlock(settings);
+  return MeasureBlock(raw_, settings);
 }
 
-PassLevels TMeasuringPass::MeasureBlock(const PassSettings& settings) {
+PassLevels TMeasuringPass::MeasureBlock(const Block& block, const PassSettings& settings) {
   const double gainValue = Gain(settings.gainMax, settings.gainPosition);
-  const std::uint8_t* raw = raw_.data();
+  const std::uint8_t* raw = block.data();
   if (gainValue == std::trunc(gainValue) && std::abs(gainValue) <= 65535.0) {
     // A whole gain (unity, where the slider starts, among them): every product is an integer
     // well inside 32 bits, so it is its own nearest integer.

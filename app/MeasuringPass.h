@@ -44,6 +44,9 @@ class TMeasuringPass {
   // Frames in the block the pass works on: the ring, then as much again of zeros.
   static constexpr int kFrames = 2 * kRingBytes / (2 * kBits / 8);
   static constexpr int kBins = 1023;
+  // What a pass measures: frames of two 16-bit little-endian samples, left first, as the
+  // capture ring holds them; the ring from its read cursor on, then as much again of zeros.
+  using Block = std::array<std::uint8_t, std::size_t{2} * kRingBytes>;
 
   TMeasuringPass();
 
@@ -62,14 +65,13 @@ class TMeasuringPass {
   PassLevels Measure(TACAPCapture& capture, const PassSettings& settings);
   // The same over a block of silence, as when the capture has stopped.
   PassLevels MeasureSilence(const PassSettings& settings);
-  // The same from a raw 8192-byte block already in place (tests and benchmarks).
-  PassLevels MeasureBlock(const PassSettings& settings);
+  // The same over a block the caller holds: one read earlier, or made rather than captured.
+  PassLevels MeasureBlock(const Block& block, const PassSettings& settings);
 
   // With the spectrum window showing, after Measure: loads both analysers, runs them and
   // builds the spectrum points. Analyser errors pass through to the caller.
   void Analyse(TWaveFFT& left, TWaveFFT& right, const PassSettings& settings);
 
-  std::array<std::uint8_t, std::size_t{2} * kRingBytes>& RawBlock() { return raw_; }
   const std::array<std::int32_t, kFrames>& Left() const { return left_; }
   const std::array<std::int32_t, kFrames>& Right() const { return right_; }
   const std::array<QPoint, kFrames>& VectorPoints() const { return vector_; }
@@ -79,7 +81,7 @@ class TMeasuringPass {
   const std::array<QPoint, kBins>& SpectrumRight() const { return spectrumR_; }
 
  private:
-  alignas(16) std::array<std::uint8_t, std::size_t{2} * kRingBytes> raw_{};
+  alignas(16) Block raw_{};
   std::array<std::int32_t, kFrames> left_{};
   std::array<std::int32_t, kFrames> right_{};
   std::array<std::int32_t, kFrames> fftInL_{};

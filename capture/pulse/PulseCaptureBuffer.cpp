@@ -261,34 +261,4 @@ SoundResult PulseCaptureBuffer::Unlock(void* first, std::uint32_t firstBytes, vo
   return ring_->Unlock(first, firstBytes, second, secondBytes);
 }
 
-bool PulseCaptureBuffer::StreamLatency(std::chrono::microseconds* latency) {
-  PulseConnection::Lock lock(*connection_);
-  pa_usec_t usec = 0;
-  int negative = 0;
-  if (!StreamLive() || pa_stream_get_latency(stream_, &usec, &negative) < 0) {
-    return false;
-  }
-  *latency = std::chrono::microseconds(negative != 0 ? -static_cast<std::int64_t>(usec)
-                                                     : static_cast<std::int64_t>(usec));
-  return true;
-}
-
-std::uint32_t PulseCaptureBuffer::FragmentBytes() {
-  PulseConnection::Lock lock(*connection_);
-  if (!StreamLive()) {
-    return 0;
-  }
-  const pa_buffer_attr* attributes = pa_stream_get_buffer_attr(stream_);
-  return attributes != nullptr ? attributes->fragsize : 0;
-}
-
-std::string PulseCaptureBuffer::SourceName() {
-  PulseConnection::Lock lock(*connection_);
-  if (!StreamLive()) {
-    return {};
-  }
-  const char* name = pa_stream_get_device_name(stream_);
-  return name != nullptr ? name : "";
-}
-
 }  // namespace sonavik

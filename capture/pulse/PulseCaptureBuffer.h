@@ -8,7 +8,6 @@
 #include <pulse/sample.h>
 #include <pulse/stream.h>
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -41,14 +40,6 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
   SoundResult Unlock(void* first, std::uint32_t firstBytes, void* second,
                      std::uint32_t secondBytes) override;
 
-  // For measurements: the delay between the source and our ring as the server reports it
-  // (false until the server has sent its first timing report), and the fragment size the
-  // server granted.
-  bool StreamLatency(std::chrono::microseconds* latency);
-  std::uint32_t FragmentBytes();
-  // The source the stream records from now ("" when it has none).
-  std::string SourceName();
-
   // The fragment we ask the server for: at most half the ring, so that each fragment crosses
   // at most one half and every half is announced on its own, and at most 20 ms of sound so the
   // read cursor stays close to real time. No smaller than those bounds: each fragment wakes the
@@ -59,6 +50,8 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
   PulseCaptureBuffer(std::shared_ptr<PulseConnection> connection, std::optional<std::string> device,
                      const pa_sample_spec& format, std::uint32_t bufferBytes);
   ~PulseCaptureBuffer() override;
+  // The tests' window on the live stream (tests/capture/pulse).
+  friend class PulseStreamProbe;
 
   // Both with the main-loop lock held.
   SoundResult OpenStream();

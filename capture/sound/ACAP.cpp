@@ -72,13 +72,9 @@ std::filesystem::path DebugLogPath() {
   return folder / "ACAP_DebugLog.txt";
 }
 
-void SetDebugLogFolderForTesting(const std::filesystem::path& folder) {
+void SetDebugLogFolder(const std::filesystem::path& folder) {
   std::lock_guard lock(LogState().mutex);
   LogState().folder = folder;
-}
-
-void ResetDebugLogForTesting() {
-  std::lock_guard lock(LogState().mutex);
   LogState().count = 0;
 }
 

@@ -51,10 +51,9 @@ void WriteDebugLog(const std::string& text);
 // "ACAP_DebugLog.txt" in the folder of the running program file.
 std::filesystem::path DebugLogPath();
 
-// For tests only: put the log in another folder (empty: beside the program again) and start
-// a fresh run (DebugLogCount 0, so the next line empties the file).
-void SetDebugLogFolderForTesting(const std::filesystem::path& folder);
-void ResetDebugLogForTesting();
+// Puts the log in another folder (empty: beside the program file again) and starts it as a
+// new log: the count goes back to 0 and the next line empties the file there.
+void SetDebugLogFolder(const std::filesystem::path& folder);
 
 class TACAP;
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "analysis/WaveFFT.h"
+#include "analysis/WaveWindows.h"
 
 namespace sonavik::plain {
 
@@ -97,29 +98,27 @@ inline void SplitRadix(std::int64_t N, std::vector<double>& re, std::vector<doub
   BitReverse(N, re, im);
 }
 
+// The modified Bessel function of the first kind and order 0 from its power series,
+// sum over k of ((x/2)^k / k!)^2, in long double until a term no longer changes the sum.
+inline long double BesselI0Series(long double x) {
+  const long double quarterSquare = x * x / 4;
+  long double term = 1;
+  long double sum = 1;
+  for (int k = 1;; ++k) {
+    term *= quarterSquare / (static_cast<long double>(k) * k);
+    const long double next = sum + term;
+    if (next == sum) {
+      return sum;
+    }
+    sum = next;
+  }
+}
+
 // w(n) for an N-sample block, from the table of window formulas; N > 1.
 inline double Weight(TWindowType type, std::int32_t N, std::int32_t n,
                      const std::vector<double>& custom) {
   const double M = N - 1.0;
   const std::int32_t H = N / 2;
-  auto i0 = [](double x) {
-    const double a = std::fabs(x);
-    if (a < 3.75) {
-      const double t = x / 3.75, y = t * t;
-      return 1 + y * (3.5156229 +
-                      y * (3.0899424 +
-                           y * (1.2067492 + y * (0.2659732 + y * (0.0360768 + y * 0.0045813)))));
-    }
-    const double y = 3.75 / a;
-    return (std::exp(a) / std::sqrt(a)) *
-           (0.39894228 +
-            y * (0.01328592 +
-                 y * (0.00225319 +
-                      y * (-0.00157565 +
-                           y * (0.00916281 +
-                                y * (-0.02057706 +
-                                     y * (0.02635537 + y * (-0.01647633 + y * 0.00392377))))))));
-  };
   switch (type) {
     case wtHANNING:
       return 0.5 - 0.5 * std::cos(2 * kPi * n / M);
@@ -145,7 +144,9 @@ inline double Weight(TWindowType type, std::int32_t N, std::int32_t n,
     case wtKAISER: {
       const double beta = 8.5 * kPi;
       const double r = 2 * (n - H) / M;
-      return i0(beta * std::sqrt(std::max(0.0, 1 - r * r))) / i0(beta);
+      // The analyser's own I0: this table checks that the weights are the ones of the type
+      // and count in force, bit for bit; BesselI0 itself is held to the series below.
+      return BesselI0(beta * std::sqrt(std::max(0.0, 1 - r * r))) / BesselI0(beta);
     }
     case wtLANCZOS: {
       if (n == H) {

@@ -364,17 +364,9 @@ TEST(Windows, OneSampleBlocksWeighOne) {
 }
 
 TEST(BesselI0, FollowsTheSeriesOnBothSidesOfTheSeam) {
-  // I0(x) = sum (x^2/4)^k / (k!)^2; the polynomials hold it to a few parts in 10^7.
-  auto series = [](long double x) {
-    long double term = 1, sum = 1;
-    for (int k = 1; k < 200; ++k) {
-      term *= (x * x / 4) / (static_cast<long double>(k) * k);
-      sum += term;
-    }
-    return sum;
-  };
+  // The polynomials hold the series to a few parts in 10^7.
   for (double x : {0.0, 0.5, -1.0, 2.0, 3.0, 3.7499, 3.75, 4.0, 10.0, 26.703537555513243}) {
-    const double want = static_cast<double>(series(x));
+    const double want = static_cast<double>(plain::BesselI0Series(x));
     EXPECT_NEAR(BesselI0(x), want, 4e-7 * want) << x;
   }
   EXPECT_EQ(BesselI0(0.0), 1.0);

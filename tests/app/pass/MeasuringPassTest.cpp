@@ -23,6 +23,7 @@ constexpr int kCaptured = kFrames / 2;
 class MeasuringPassTest : public ::testing::Test {
  protected:
   std::unique_ptr<TMeasuringPass> pass = std::make_unique<TMeasuringPass>();
+  TMeasuringPass::Block block{};
 };
 
 // A block with no sound in it: exactly -6000 dB, the gauges far below their range, no lamp.
@@ -36,13 +37,13 @@ void ExpectSilence(const PassLevels& levels) {
 }
 
 TEST_F(MeasuringPassTest, UnityGainAtTheInitialPositionKeepsEverySample) {
-  pass->RawBlock().fill(0);
+  block.fill(0);
   const std::int16_t samples[] = {-32768, -32767, -12345, -1, 0, 1, 777, 32766, 32767};
   int frame = 0;
   for (std::int16_t s : samples) {
-    PutFrame(*pass, frame++, s, static_cast<std::int16_t>(-(s + 1)));
+    PutFrame(block, frame++, s, static_cast<std::int16_t>(-(s + 1)));
   }
-  pass->MeasureBlock(PassSettings{});
+  pass->MeasureBlock(block, PassSettings{});
   frame = 0;
   for (std::int16_t s : samples) {
     EXPECT_EQ(pass->Left()[frame], s) << "frame " << frame;
@@ -56,8 +57,8 @@ TEST_F(MeasuringPassTest, UnityGainAtTheInitialPositionKeepsEverySample) {
 }
 
 TEST_F(MeasuringPassTest, ZeroGainSilencesAFullScaleBlock) {
-  FillCaptured(*pass, -32768, 32767);
-  const PassLevels levels = pass->MeasureBlock(AtPosition(1000));
+  FillCaptured(block, -32768, 32767);
+  const PassLevels levels = pass->MeasureBlock(block, AtPosition(1000));
   for (int i = 0; i < kFrames; ++i) {
     ASSERT_EQ(pass->Left()[i], 0);
     ASSERT_EQ(pass->Right()[i], 0);
@@ -66,14 +67,14 @@ TEST_F(MeasuringPassTest, ZeroGainSilencesAFullScaleBlock) {
 }
 
 TEST_F(MeasuringPassTest, HalfwayProductsGoToTheEvenNeighbour) {
-  pass->RawBlock().fill(0);
+  block.fill(0);
   // At gain 0.50: 1 -> 0.5, 3 -> 1.5, 5 -> 2.5, 7 -> 3.5, and their negatives.
   const std::int16_t raw[] = {1, 3, 5, 7, -1, -3, -5, -7, 2};
   const std::int32_t expected[] = {0, 2, 2, 4, 0, -2, -2, -4, 1};
   for (int i = 0; i < 9; ++i) {
-    PutFrame(*pass, i, raw[i], static_cast<std::int16_t>(-raw[i]));
+    PutFrame(block, i, raw[i], static_cast<std::int16_t>(-raw[i]));
   }
-  pass->MeasureBlock(AtPosition(950));
+  pass->MeasureBlock(block, AtPosition(950));
   for (int i = 0; i < 9; ++i) {
     EXPECT_EQ(pass->Left()[i], expected[i]) << "raw " << raw[i];
     EXPECT_EQ(pass->Right()[i], -expected[i]) << "raw " << -raw[i];
@@ -83,10 +84,10 @@ TEST_F(MeasuringPassTest, HalfwayProductsGoToTheEvenNeighbour) {
 TEST_F(MeasuringPassTest, GainProductIsFormedBeyondDoublePrecision) {
   // The double nearest 1.1 is a little above 1.1, so 15 * g lies just above 16.5 and rounds
   // up; a product rounded to a double lands on 16.5 exactly and would go to 16.
-  pass->RawBlock().fill(0);
-  PutFrame(*pass, 0, 15, -15);
-  PutFrame(*pass, 1, 10, 1000);
-  pass->MeasureBlock(AtPosition(890));
+  block.fill(0);
+  PutFrame(block, 0, 15, -15);
+  PutFrame(block, 1, 10, 1000);
+  pass->MeasureBlock(block, AtPosition(890));
   EXPECT_EQ(pass->Left()[0], 17);
   EXPECT_EQ(pass->Right()[0], -17);
   EXPECT_EQ(pass->Left()[1], 11);
@@ -94,10 +95,10 @@ TEST_F(MeasuringPassTest, GainProductIsFormedBeyondDoublePrecision) {
 }
 
 TEST_F(MeasuringPassTest, MinusFullScaleLightsTheLampAndPlusFullScaleStaysJustUnder) {
-  pass->RawBlock().fill(0);
-  PutFrame(*pass, 100, -32768, 32767);
-  PutFrame(*pass, 101, 32767, -32767);
-  const PassLevels levels = pass->MeasureBlock(PassSettings{});
+  block.fill(0);
+  PutFrame(block, 100, -32768, 32767);
+  PutFrame(block, 101, 32767, -32767);
+  const PassLevels levels = pass->MeasureBlock(block, PassSettings{});
   EXPECT_EQ(levels.levelL, 0.0);
   EXPECT_TRUE(levels.clipL);
   EXPECT_EQ(levels.gaugeL, 0);
@@ -110,9 +111,9 @@ TEST_F(MeasuringPassTest, MinusFullScaleLightsTheLampAndPlusFullScaleStaysJustUn
 }
 
 TEST_F(MeasuringPassTest, LevelsAreDecibelsOfFullScale) {
-  pass->RawBlock().fill(0);
-  PutFrame(*pass, 3, 1, -16384);  // one step; half scale
-  const PassLevels levels = pass->MeasureBlock(PassSettings{});
+  block.fill(0);
+  PutFrame(block, 3, 1, -16384);  // one step; half scale
+  const PassLevels levels = pass->MeasureBlock(block, PassSettings{});
   // 1 / 2^15: 15 halvings of 6.0206 dB each.
   EXPECT_NEAR(levels.levelL, -15 * 20 * std::log10(2.0), 1e-9);
   EXPECT_EQ(levels.gaugeL, -903);
@@ -123,16 +124,16 @@ TEST_F(MeasuringPassTest, LevelsAreDecibelsOfFullScale) {
 }
 
 TEST_F(MeasuringPassTest, SilenceGivesMinusSixThousandDecibels) {
-  pass->RawBlock().fill(0);
-  const PassLevels levels = pass->MeasureBlock(PassSettings{});
+  block.fill(0);
+  const PassLevels levels = pass->MeasureBlock(block, PassSettings{});
   ExpectSilence(levels);
 }
 
 TEST_F(MeasuringPassTest, TenfoldGainOverdrivesBothChannelsAndCapsTheGauges) {
-  pass->RawBlock().fill(0);
-  PutFrame(*pass, 10, 32767, -32767);
-  PutFrame(*pass, 11, -32767, 3277);  // 32770 after the gain: just over full scale
-  const PassLevels levels = pass->MeasureBlock(AtPosition(0));
+  block.fill(0);
+  PutFrame(block, 10, 32767, -32767);
+  PutFrame(block, 11, -32767, 3277);  // 32770 after the gain: just over full scale
+  const PassLevels levels = pass->MeasureBlock(block, AtPosition(0));
   EXPECT_EQ(pass->Left()[10], 327670);
   EXPECT_EQ(pass->Right()[10], -327670);
   EXPECT_NEAR(levels.levelL, 20.0 * std::log10(327670.0 / 32768.0), 1e-9);
@@ -148,16 +149,16 @@ TEST_F(MeasuringPassTest, DcStopCentresTheWholeBlockOnItsMean) {
   dc.dcStop = true;
 
   // Mean 1.5 with the zero half counted: 3 - 1.5 and 0 - 1.5 are halfway cases.
-  FillCaptured(*pass, 3, -3);
-  pass->MeasureBlock(dc);
+  FillCaptured(block, 3, -3);
+  pass->MeasureBlock(block, dc);
   for (int i = 0; i < kFrames; ++i) {
     ASSERT_EQ(pass->Left()[i], i < kCaptured ? 2 : -2) << "frame " << i;
     ASSERT_EQ(pass->Right()[i], i < kCaptured ? -2 : 2) << "frame " << i;
   }
 
   // Mean 0.5: 0.5 and -0.5 both go to 0.
-  FillCaptured(*pass, 1, 1);
-  pass->MeasureBlock(dc);
+  FillCaptured(block, 1, 1);
+  pass->MeasureBlock(block, dc);
   for (int i = 0; i < kFrames; ++i) {
     ASSERT_EQ(pass->Left()[i], 0) << "frame " << i;
     ASSERT_EQ(pass->Right()[i], 0) << "frame " << i;
@@ -165,11 +166,11 @@ TEST_F(MeasuringPassTest, DcStopCentresTheWholeBlockOnItsMean) {
 }
 
 TEST_F(MeasuringPassTest, DcStopLeavesALoneImpulseInPlace) {
-  pass->RawBlock().fill(0);
-  PutFrame(*pass, 500, 1000, -1000);
+  block.fill(0);
+  PutFrame(block, 500, 1000, -1000);
   PassSettings dc;
   dc.dcStop = true;
-  const PassLevels levels = pass->MeasureBlock(dc);
+  const PassLevels levels = pass->MeasureBlock(block, dc);
   // The mean, 1000/2048, is just under one half: every other frame stays at 0.
   for (int i = 0; i < kFrames; ++i) {
     ASSERT_EQ(pass->Left()[i], i == 500 ? 1000 : 0) << "frame " << i;
@@ -181,11 +182,11 @@ TEST_F(MeasuringPassTest, DcStopLeavesALoneImpulseInPlace) {
 TEST_F(MeasuringPassTest, DcStopKeepsNothingFromBlockToBlock) {
   PassSettings dc;
   dc.dcStop = true;
-  FillCaptured(*pass, 3001, -4001);
-  pass->MeasureBlock(dc);
+  FillCaptured(block, 3001, -4001);
+  pass->MeasureBlock(block, dc);
   const auto firstLeft = pass->Left();
   const auto firstRight = pass->Right();
-  pass->MeasureBlock(dc);
+  pass->MeasureBlock(block, dc);
   EXPECT_EQ(pass->Left(), firstLeft);
   EXPECT_EQ(pass->Right(), firstRight);
   // Mean 1500.5 -> captured 1500.5 and -1500.5, both halfway, to the even 1500 and -1500.
@@ -197,28 +198,28 @@ TEST_F(MeasuringPassTest, DcStopKeepsNothingFromBlockToBlock) {
 }
 
 TEST_F(MeasuringPassTest, SilentBlockPutsEveryVectorPointAtTheCentre) {
-  pass->RawBlock().fill(0);
-  pass->MeasureBlock(PassSettings{});
+  block.fill(0);
+  pass->MeasureBlock(block, PassSettings{});
   for (const QPoint& p : pass->VectorPoints()) {
     ASSERT_EQ(p, QPoint(23, 24));
   }
 }
 
 TEST_F(MeasuringPassTest, VectorBoxPlotsLeftAcrossAndRightUpward) {
-  pass->RawBlock().fill(0);
+  block.fill(0);
   // Left only: every point on the centre row.
   const std::int16_t lefts[] = {32767, -32768, 1499, -1499, 1500, -1500, 3000, -29999};
   const int xs[] = {23 + 21, 23 - 21, 23, 23, 24, 22, 25, 23 - 19};
   for (int i = 0; i < 8; ++i) {
-    PutFrame(*pass, i, lefts[i], 0);
+    PutFrame(block, i, lefts[i], 0);
   }
   // Right only: every point on the centre column, positive upward.
-  PutFrame(*pass, 8, 0, 32767);
-  PutFrame(*pass, 9, 0, -32768);
-  PutFrame(*pass, 10, 0, -1499);
+  PutFrame(block, 8, 0, 32767);
+  PutFrame(block, 9, 0, -32768);
+  PutFrame(block, 10, 0, -1499);
   // Equal channels on the rising diagonal.
-  PutFrame(*pass, 11, 9000, 9000);
-  pass->MeasureBlock(PassSettings{});
+  PutFrame(block, 11, 9000, 9000);
+  pass->MeasureBlock(block, PassSettings{});
 
   const auto& v = pass->VectorPoints();
   for (int i = 0; i < 8; ++i) {
@@ -235,22 +236,22 @@ TEST_F(MeasuringPassTest, VectorBoxPlotsLeftAcrossAndRightUpward) {
 }
 
 TEST_F(MeasuringPassTest, VectorBoxTakesItsSizeFromThePaintBox) {
-  pass->RawBlock().fill(0);
-  PutFrame(*pass, 0, 15000, -15000);
+  block.fill(0);
+  PutFrame(block, 0, 15000, -15000);
   PassSettings s;
   s.vectorWidth = 101;
   s.vectorHeight = 60;
-  pass->MeasureBlock(s);
+  pass->MeasureBlock(block, s);
   // Half width 50 is the offset on both axes.
   EXPECT_EQ(pass->VectorPoints()[0], QPoint(60, 60 - (-10 + 50)));
   EXPECT_EQ(pass->VectorPoints()[1], QPoint(50, 10));
 }
 
 TEST_F(MeasuringPassTest, ScopeSpreadsFramesTwoAndAHalfToThePixel) {
-  pass->RawBlock().fill(0);
+  block.fill(0);
   PassSettings s;
   s.scopeOn = true;
-  pass->MeasureBlock(s);
+  pass->MeasureBlock(block, s);
   const auto& l = pass->ScopeLeft();
   const auto& r = pass->ScopeRight();
   for (int i = 0; i < kFrames; ++i) {
@@ -269,13 +270,13 @@ TEST_F(MeasuringPassTest, ScopeSpreadsFramesTwoAndAHalfToThePixel) {
 }
 
 TEST_F(MeasuringPassTest, ScopeScalesFiveHundredUnitsToThePixelAboutTheMiddleRow) {
-  pass->RawBlock().fill(0);
-  PutFrame(*pass, 0, 32767, -32768);
-  PutFrame(*pass, 1, -499, 499);
-  PutFrame(*pass, 2, 500, -1000);
+  block.fill(0);
+  PutFrame(block, 0, 32767, -32768);
+  PutFrame(block, 1, -499, 499);
+  PutFrame(block, 2, 500, -1000);
   PassSettings s;
   s.scopeOn = true;
-  pass->MeasureBlock(s);
+  pass->MeasureBlock(block, s);
   EXPECT_EQ(pass->ScopeLeft()[0].y(), 128 - 65);
   EXPECT_EQ(pass->ScopeRight()[0].y(), 128 + 65);
   EXPECT_EQ(pass->ScopeLeft()[1].y(), 128);
@@ -285,15 +286,15 @@ TEST_F(MeasuringPassTest, ScopeScalesFiveHundredUnitsToThePixelAboutTheMiddleRow
 }
 
 TEST_F(MeasuringPassTest, ScopePointsAreLeftAloneWhileTheScopeIsHidden) {
-  pass->RawBlock().fill(0);
-  PutFrame(*pass, 0, 10000, 10000);
+  block.fill(0);
+  PutFrame(block, 0, 10000, 10000);
   PassSettings s;
   s.scopeOn = true;
-  pass->MeasureBlock(s);
+  pass->MeasureBlock(block, s);
   const auto before = pass->ScopeLeft();
-  pass->RawBlock().fill(0);
+  block.fill(0);
   s.scopeOn = false;
-  pass->MeasureBlock(s);
+  pass->MeasureBlock(block, s);
   EXPECT_EQ(pass->ScopeLeft(), before);
   EXPECT_EQ(pass->ScopeLeft()[0].y(), 128 - 20);
 }

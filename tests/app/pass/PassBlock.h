@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Writes frames into a pass's raw block the way the capture ring holds them.
+// Writes frames into a block the way the capture ring holds them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "app/MeasuringPass.h"
@@ -11,22 +12,23 @@ namespace sonavik::test {
 inline void PutFrame(std::uint8_t* bytes, int frame, std::int16_t left, std::int16_t right) {
   const auto l = static_cast<std::uint16_t>(left);
   const auto r = static_cast<std::uint16_t>(right);
-  std::uint8_t* p = bytes + 4 * frame;
+  std::uint8_t* p = bytes + std::ptrdiff_t{4} * frame;
   p[0] = static_cast<std::uint8_t>(l & 0xFF);
   p[1] = static_cast<std::uint8_t>(l >> 8);
   p[2] = static_cast<std::uint8_t>(r & 0xFF);
   p[3] = static_cast<std::uint8_t>(r >> 8);
 }
 
-inline void PutFrame(TMeasuringPass& pass, int frame, std::int16_t left, std::int16_t right) {
-  PutFrame(pass.RawBlock().data(), frame, left, right);
+inline void PutFrame(TMeasuringPass::Block& block, int frame, std::int16_t left,
+                     std::int16_t right) {
+  PutFrame(block.data(), frame, left, right);
 }
 
 // The captured half at (left, right), the second half zero.
-inline void FillCaptured(TMeasuringPass& pass, std::int16_t left, std::int16_t right) {
-  pass.RawBlock().fill(0);
+inline void FillCaptured(TMeasuringPass::Block& block, std::int16_t left, std::int16_t right) {
+  block.fill(0);
   for (int i = 0; i < TMeasuringPass::kFrames / 2; ++i) {
-    PutFrame(pass, i, left, right);
+    PutFrame(block, i, left, right);
   }
 }
 

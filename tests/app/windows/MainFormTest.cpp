@@ -445,6 +445,7 @@ void DeliverChange(FakeSound& fake) {
 
 std::vector<QString> Texts(const QComboBox& list) {
   std::vector<QString> texts;
+  texts.reserve(list.count());
   for (int i = 0; i < list.count(); ++i) {
     texts.push_back(list.itemText(i));
   }

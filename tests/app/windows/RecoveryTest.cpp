@@ -128,9 +128,11 @@ class Recovery : public testing::Test {
   }
 
   std::vector<std::string> ListTexts() const {
+    const auto* list = FindControl<QComboBox>(*form_, "ComboBox1");
     std::vector<std::string> texts;
-    for (int i = 0; i < FindControl<QComboBox>(*form_, "ComboBox1")->count(); ++i) {
-      texts.push_back(FindControl<QComboBox>(*form_, "ComboBox1")->itemText(i).toStdString());
+    texts.reserve(list->count());
+    for (int i = 0; i < list->count(); ++i) {
+      texts.push_back(list->itemText(i).toStdString());
     }
     return texts;
   }

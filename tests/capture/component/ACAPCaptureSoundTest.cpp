@@ -93,7 +93,7 @@ class TonePlayer {
   // 441 frames: ten whole periods of 1 kHz at 44100 frames a second, so periods join
   // without a seam.
   static std::vector<std::int16_t> Period() {
-    std::vector<std::int16_t> v(441 * 2);
+    std::vector<std::int16_t> v(std::size_t{441} * 2);
     for (std::size_t n = 0; n < 441; ++n) {
       const double x = 16384.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * n / kRate);
       v[2 * n] = v[2 * n + 1] = static_cast<std::int16_t>(std::lround(x));

@@ -96,23 +96,24 @@ TEST_F(ReportTest, HaltEndsTheProgramAsAFailure) {
 
 TEST_F(ReportTest, UnwritableLogRaisesAnInputOutputError) {
   SetOptions(dsoDebugMessage);
-  SetDebugLogFolderForTesting(folder_ / "no" / "such" / "folder");
+  SetDebugLogFolder(folder_ / "no" / "such" / "folder");
   try {
     WriteDebugLog("lost");
     FAIL() << "the failure went unreported";
   } catch (const std::system_error&) {
     // std::ios_base::failure is one
   }
+  // The line that could not be written was not counted.
   EXPECT_EQ(DebugLogCount(), 0);
-  // The next line that can be written is still the run's first: it empties the file.
-  SetDebugLogFolderForTesting(folder_);
+  // A log moved to a folder that works starts there afresh: its first line empties the file.
+  SetDebugLogFolder(folder_);
   std::ofstream(LogPath()) << "stale";
   WriteDebugLog("kept");
   EXPECT_EQ(Log(), "debug#00001 ... kept\r\n");
 }
 
 TEST_F(ReportTest, DefaultLogLivesBesideTheProgramFile) {
-  SetDebugLogFolderForTesting({});
+  SetDebugLogFolder({});
   const auto program = std::filesystem::canonical(program_invocation_name);
   EXPECT_EQ(DebugLogPath(), program.parent_path() / "ACAP_DebugLog.txt");
 }

@@ -27,14 +27,12 @@ class ComponentFixture : public ::testing::Test {
                info->name());
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
-    SetDebugLogFolderForTesting(folder_);
-    ResetDebugLogForTesting();
+    SetDebugLogFolder(folder_);
     SetOptions(0);
   }
 
   void TearDown() override {
-    SetDebugLogFolderForTesting({});
-    ResetDebugLogForTesting();
+    SetDebugLogFolder({});
     std::filesystem::remove_all(folder_);
   }
 

@@ -12,6 +12,7 @@
 #include <regex>
 #include <vector>
 
+#include "PulseStreamProbe.h"
 #include "PulseTestSupport.h"
 #include "capture/pulse/PulseCaptureBuffer.h"
 #include "capture/pulse/PulseSound.h"
@@ -77,7 +78,9 @@ class PulseSoundOnServer : public ::testing::Test {
     const std::uint32_t from = ReadPosition();
     return Eventually([&] { return ReadPosition() != from; }, within);
   }
-  PulseCaptureBuffer& Pulse() { return dynamic_cast<PulseCaptureBuffer&>(*buffer_.Get()); }
+  PulseStreamProbe Pulse() {
+    return PulseStreamProbe(dynamic_cast<PulseCaptureBuffer&>(*buffer_.Get()));
+  }
 
   WaveFormatEx format_;
   std::uint32_t ringBytes_ = 4096;
@@ -305,7 +308,7 @@ TEST_F(PulseSoundOnServer, HalfRingEventsFireTwicePerRingAndStopOnce) {
   EXPECT_EQ(stops, 0);
 
   std::chrono::microseconds latency{};
-  ASSERT_TRUE(Eventually([&] { return Pulse().StreamLatency(&latency); }, milliseconds(1000)));
+  ASSERT_TRUE(Eventually([&] { return Pulse().Latency(&latency); }, milliseconds(1000)));
   const std::uint32_t fragment = Pulse().FragmentBytes();
   std::cout << "stream latency " << latency.count() << " us, fragment " << fragment << " bytes\n";
   RecordProperty("latency_us", std::to_string(latency.count()));
