@@ -1,0 +1,146 @@
+// SPDX-License-Identifier: MIT
+// CaptureSession: the meter's sound, below its window. It follows the server's device list
+// (a burst of changes merged into one look), keeps the device the user chose, runs the capture
+// on it, reopens it when it comes back, and reconnects to a server that went away, all with one
+// retry policy. The window shows what the session tells it through CaptureSessionView and hands
+// on the user's picks; it never talks to the sound system itself.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/sound/ACAP.h"
+#include "capture/sound/ACAPCapture.h"
+#include "session/SessionWorker.h"
+
+namespace sonavik {
+
+// One entry of the device list: what it shows, and the device it opens (none: the default
+// device, which follows the server's default).
+struct DeviceItem {
+  std::string text;
+  std::optional<std::string> id;
+  bool operator==(const DeviceItem&) const = default;
+};
+
+// What the session asks of its window, always on the window thread. The list changes item by
+// item, so a list the user has open keeps its place.
+class CaptureSessionView {
+ public:
+  virtual void InsertDevice(int index, const DeviceItem& item) = 0;
+  virtual void RemoveDevice(int index) = 0;
+  virtual void ChooseDevice(int index) = 0;
+  // A failure the session met on its own (not in a call of the window's): the window reports
+  // it as it reports its own.
+  virtual void ReportError(const std::exception_ptr& error) = 0;
+
+ protected:
+  CaptureSessionView() = default;
+  ~CaptureSessionView() = default;
+  CaptureSessionView(const CaptureSessionView&) = default;
+  CaptureSessionView& operator=(const CaptureSessionView&) = default;
+};
+
+// The ring every capture is made with.
+struct CaptureFormat {
+  std::uint32_t rate = 0;
+  std::uint32_t bits = 0;
+  bool stereo = true;
+  std::uint32_t ringBytes = 0;
+};
+
+class CaptureSession {
+ public:
+  // The retry policy. A capture the session reopened by itself that ends again at once, or a
+  // device that is listed but will not open, is retried after kReopenPause, so a device that
+  // keeps failing is not reopened in a tight loop. A server that went away is tried again after
+  // kFirstReconnect, each further try waiting twice as long up to kLongestReconnect, which
+  // stays under the two seconds in which a returning server must be metering again.
+  static constexpr std::chrono::milliseconds kReopenPause{500};
+  static constexpr std::chrono::milliseconds kFirstReconnect{500};
+  static constexpr std::chrono::milliseconds kLongestReconnect{1500};
+
+  // Works with the component's captures and reports through its ShowMessage; onNotify is
+  // handed to every capture it opens. Lives and is used on the window thread.
+  CaptureSession(TACAP& component, CaptureSessionView& view, CaptureFormat format,
+                 TACAPCaptureNotifyEvent onNotify);
+  // Stops listening, then stops and lets go of the capture.
+  ~CaptureSession();
+  CaptureSession(const CaptureSession&) = delete;
+  CaptureSession& operator=(const CaptureSession&) = delete;
+
+  // Starts following the server and opens the default device; a device that will not open
+  // shows its code.
+  void Start();
+  // The user chose the list's item at index: capture reopens on its device, and a device that
+  // will not open shows its code.
+  void Pick(int index);
+  // The server's description for people (empty when there is none), handed to answer on the
+  // window thread.
+  void AskServerDescription(const std::function<void(const std::string&)>& answer);
+
+  // The capture the measuring pass reads; null before Start.
+  TACAPCapture* Capture() const { return capture_.get(); }
+  // True while the capture runs.
+  bool Capturing() const;
+  // The list as the window shows it, and the index of the chosen item (-1: none).
+  const std::vector<DeviceItem>& Devices() const { return devices_; }
+  int Chosen() const { return chosen_; }
+  // No change is waiting and no exchange with the server is under way or undelivered.
+  bool Idle() const { return !changePending_ && exchanges_ == 0; }
+
+ private:
+  // Something changed at the server: the list follows it, and a capture that stopped reopens
+  // on the same choice as soon as that device is there again.
+  void Changed();
+  // Makes the list what the server offers, keeping the chosen item; false when the server
+  // could not be asked. *chosenOffered: the chosen device is among what it offers.
+  bool FollowDeviceList(bool* chosenOffered);
+  std::optional<std::string> ChosenDevice() const;
+  // Stops and lets go of the capture, then opens the chosen device.
+  void ReopenOnChosenDevice(TACAPOpenReport report);
+  // Opens the device, makes its ring, hands it the handler and starts it.
+  void Open(const std::string* deviceId, TACAPOpenReport report);
+  void ReconnectLater();
+  void Reconnect();
+  void Reconnected(SoundResult result);
+  // Runs fn on the window thread, after what is already queued there; what it throws goes to
+  // the view's ReportError.
+  void Deliver(std::function<void()> fn);
+  void Guard(const std::function<void()>& fn);
+
+  TACAP& component_;
+  CaptureSessionView& view_;
+  const CaptureFormat format_;
+  const TACAPCaptureNotifyEvent onNotify_;
+  TACAPSoundSystem sound_;
+  std::vector<DeviceItem> devices_;
+  int chosen_ = -1;
+  std::unique_ptr<TACAPCapture> capture_;
+  bool started_ = false;
+  // A change is waiting in the window thread's queue: later ones merge into it.
+  std::atomic<bool> changePending_{false};
+  // Exchanges posted to the worker whose answer has not been handled yet.
+  int exchanges_ = 0;
+  // When the session last reopened a capture by itself.
+  std::chrono::steady_clock::time_point lastReopen_{};
+  std::chrono::milliseconds reconnectPause_ = kFirstReconnect;
+  bool reconnecting_ = false;
+  // The window thread's end of the queued calls; goes after the worker, so no job posts to it
+  // once it is gone.
+  QObject context_;
+  QTimer reopenRetry_;
+  QTimer reconnectRetry_;
+  std::unique_ptr<SessionWorker> worker_;
+};
+
+}  // namespace sonavik
