@@ -151,8 +151,9 @@ TForm1::TForm1(QWidget* parent)
   acap1_ = std::make_unique<TACAP>(nullptr);
   acap1_->SetOnMessage(
       [](const std::string& text) { ShowMessageBox(text, "", MessageBoxIcon::None); });
+  // The rest of loading, the playback side, talks to the server: the sound session does it on
+  // its own thread when the form is created.
   acap1_->SetDebugOption(dsoHaltOnError);
-  acap1_->Loaded();
 
   timer1_ = std::make_unique<QTimer>();
   timer1_->setInterval(200);

@@ -86,6 +86,8 @@ class TForm1 : public QWidget, private CaptureSessionView {
   TWaveIFFT& WaveIFFT1() const { return *waveIFFT1_; }
   TWaveIFFT& WaveIFFT2() const { return *waveIFFT2_; }
   TACAPCapture* FCapture() const { return session_ ? session_->Capture() : nullptr; }
+  // The device list and the capture behind the window; null outside FormCreate..FormDestroy.
+  const CaptureSession* Session() const { return session_.get(); }
   double FLevelL() const { return levelL_; }
   double FLevelR() const { return levelR_; }
   const TMeasuringPass& Pass() const { return *pass_; }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Sonavik: a stereo level meter. Start-up: the application, the libpulse platform and its
-// session, the message box and the faces, then the main window and its two tool windows (hidden),
-// and the message loop; at the end the windows go in reverse order and the session closes last.
+// Sonavik: a stereo level meter. Start-up: the application, the libpulse platform, the message
+// box and the faces, then the main window and its two tool windows (hidden), and the message
+// loop; at the end the windows go in reverse order. The main window's sound session connects
+// to the server off the window thread, so the window shows whatever the server does.
 #include <QApplication>
 #include <memory>
 
@@ -21,7 +22,6 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
   QApplication::setWindowIcon(SonavikIcon());
   ScopedSoundPlatform platform(PulseSoundPlatform());
-  SoundSession session;
   InstallQtMessageBox();
   InstallFontSubstitutes();
 

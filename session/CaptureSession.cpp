@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "session/CaptureSession.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QMetaObject>
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <utility>
 
 namespace sonavik {
@@ -32,6 +36,7 @@ CaptureSession::~CaptureSession() {
     capture_->Stop();
     capture_.reset();
   }
+  platformSession_.reset();
 }
 
 void CaptureSession::Guard(const std::function<void()>& fn) {
@@ -47,6 +52,11 @@ void CaptureSession::Deliver(std::function<void()> fn) {
       &context_, [this, fn = std::move(fn)] { Guard(fn); }, Qt::QueuedConnection);
 }
 
+void CaptureSession::Exchange(std::function<void()> fn) {
+  ++exchanges_;
+  worker_->Post(std::move(fn));
+}
+
 void CaptureSession::Start() {
   // Listening starts before the first look at the devices, so no change falls in between.
   sound_.SetOnChange([this] {
@@ -55,13 +65,51 @@ void CaptureSession::Start() {
     }
   });
   started_ = true;
+  Exchange([this] {
+    platformSession_ = std::make_unique<SoundSession>();
+    Deliver([this] { --exchanges_; });
+  });
   // The list starts empty: following the server fills it and chooses its first item.
-  bool chosenOffered = false;
-  if (!FollowDeviceList(&chosenOffered)) {
-    ReconnectLater();
-  }
+  Changed();
   // The default device, whatever the list holds.
-  Open(nullptr, TACAPOpenReport::ShowCode);
+  Reopen(std::nullopt, TACAPOpenReport::ShowCode);
+
+  // A server that answers in good time gives the window its list and a running capture before
+  // it first shows; one that does not is not waited for any longer.
+  struct Signal {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool reached = false;
+  };
+  auto reached = std::make_shared<Signal>();
+  worker_->Post([reached] {
+    {
+      std::lock_guard lock(reached->mutex);
+      reached->reached = true;
+    }
+    reached->done.notify_all();
+  });
+  // The playback side comes last: nothing the window shows waits for it.
+  Exchange([this] {
+    std::exception_ptr error;
+    try {
+      component_.InitDirectSound();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    Deliver([this, error] {
+      --exchanges_;
+      if (error) {
+        std::rethrow_exception(error);
+      }
+    });
+  });
+  {
+    std::unique_lock lock(reached->mutex);
+    reached->done.wait_for(lock, kStartWait, [&reached] { return reached->reached; });
+  }
+  // Only the session's own answers: nothing else of the application runs inside Start.
+  QCoreApplication::sendPostedEvents(&context_, QEvent::MetaCall);
 }
 
 void CaptureSession::Pick(int index) {
@@ -69,7 +117,7 @@ void CaptureSession::Pick(int index) {
     return;
   }
   chosen_ = index;
-  ReopenOnChosenDevice(TACAPOpenReport::ShowCode);
+  Reopen(ChosenDevice(), TACAPOpenReport::ShowCode);
 }
 
 void CaptureSession::AskServerDescription(const std::function<void(const std::string&)>& answer) {
@@ -87,34 +135,127 @@ std::optional<std::string> CaptureSession::ChosenDevice() const {
   return std::nullopt;
 }
 
-void CaptureSession::ReopenOnChosenDevice(TACAPOpenReport report) {
-  if (capture_) {
-    capture_->Stop();
-    capture_.reset();
+void CaptureSession::Retire(std::unique_ptr<TACAPCapture> capture) {
+  if (!capture) {
+    return;
   }
-  const std::optional<std::string> deviceId = ChosenDevice();
-  Open(deviceId ? &*deviceId : nullptr, report);
+  // The job owns it, so it goes on the worker, or with the job if the worker ends first.
+  auto held = std::make_shared<std::unique_ptr<TACAPCapture>>(std::move(capture));
+  worker_->Post([held] {
+    (*held)->Stop();
+    held->reset();
+  });
 }
 
-void CaptureSession::Open(const std::string* deviceId, TACAPOpenReport report) {
-  capture_ = std::make_unique<TACAPCapture>(component_, deviceId, report);
-  capture_->CreateBuffer(format_.rate, format_.bits, format_.stereo, format_.ringBytes);
-  capture_->SetOnCaptureNotify(onNotify_);
-  capture_->Start();
+void CaptureSession::Reopen(std::optional<std::string> deviceId, TACAPOpenReport report) {
+  // The pass sees no capture from now on and shows silence once, until the new one is there.
+  Retire(std::move(capture_));
+  const int generation = ++openGeneration_;
+  latestOpen_ = generation;
+  ++opens_;
+  Exchange([this, generation, deviceId = std::move(deviceId), report] {
+    auto capture = std::make_shared<std::unique_ptr<TACAPCapture>>();
+    std::exception_ptr error;
+    if (latestOpen_ == generation) {
+      try {
+        // Quiet here: whether the code is shown is decided on the window thread, where a
+        // superseded open is known as such.
+        *capture = std::make_unique<TACAPCapture>(component_, deviceId ? &*deviceId : nullptr,
+                                                  TACAPOpenReport::Quiet);
+        (*capture)->CreateBuffer(format_.rate, format_.bits, format_.stereo, format_.ringBytes);
+        (*capture)->SetOnCaptureNotify(onNotify_);
+        (*capture)->Start();
+      } catch (...) {
+        error = std::current_exception();
+      }
+    }
+    Deliver([this, generation, report, capture, error] {
+      Opened(generation, report, std::move(*capture), error);
+    });
+  });
 }
 
-bool CaptureSession::FollowDeviceList(bool* chosenOffered) {
-  std::vector<DeviceItem> offered;
-  const SoundResult listed = sound_.EnumerateCapture(
-      [&offered](const std::string* deviceId, const std::string& description, const std::string&) {
-        if (deviceId == nullptr) {
-          offered.push_back({"Default Device", std::nullopt});
-        } else {
-          offered.push_back({description, *deviceId});
-        }
-        return true;
-      });
+void CaptureSession::Opened(int generation, TACAPOpenReport report,
+                            std::unique_ptr<TACAPCapture> capture,
+                            const std::exception_ptr& error) {
+  --exchanges_;
+  --opens_;
+  if (generation != openGeneration_) {
+    Retire(std::move(capture));  // superseded: never a word to the user
+    return;
+  }
+  capture_ = std::move(capture);
+  const SoundResult openError = capture_ ? capture_->OpenError() : DS_OK;
+  if (error) {
+    std::rethrow_exception(error);
+  }
+  if (report == TACAPOpenReport::ShowCode && openError != DS_OK) {
+    component_.ShowMessage(OpenFailureText(openError));
+  }
+  // A device that is gone, or a server that did not answer, is tried again; so is a capture
+  // the session reopened by itself. A code the user was shown stands until the next pick.
+  const bool shownForGood =
+      report == TACAPOpenReport::ShowCode && openError != DS_OK && openError != DSERR_NODRIVER;
+  if (!Capturing() && !shownForGood && !reopenRetry_.isActive()) {
+    reopenRetry_.start(kReopenPause);
+  }
+}
 
+void CaptureSession::Changed() {
+  changePending_ = false;
+  if (!started_) {
+    return;
+  }
+  if (listing_) {
+    listAgain_ = true;
+    return;
+  }
+  listing_ = true;
+  Exchange([this] {
+    std::vector<DeviceItem> offered;
+    const SoundResult result =
+        sound_.EnumerateCapture([&offered](const std::string* deviceId,
+                                           const std::string& description, const std::string&) {
+          if (deviceId == nullptr) {
+            offered.push_back({"Default Device", std::nullopt});
+          } else {
+            offered.push_back({description, *deviceId});
+          }
+          return true;
+        });
+    Deliver([this, offered = std::move(offered), result] { Listed(offered, result); });
+  });
+}
+
+void CaptureSession::Listed(const std::vector<DeviceItem>& offered, SoundResult result) {
+  --exchanges_;
+  listing_ = false;
+  const bool chosenOffered = FollowDeviceList(offered);
+  if (result == DS_OK) {
+    reconnectPause_ = kFirstReconnect;
+  } else {
+    ReconnectLater();
+  }
+  if (listAgain_) {
+    listAgain_ = false;
+    Changed();
+    return;
+  }
+  if (Capturing() || opens_ > 0 || !chosenOffered) {
+    return;  // a device that is away is reopened when the server lists it again
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastReopen_ < kReopenPause) {
+    if (!reopenRetry_.isActive()) {
+      reopenRetry_.start(kReopenPause);
+    }
+    return;
+  }
+  lastReopen_ = now;
+  Reopen(ChosenDevice(), TACAPOpenReport::Quiet);
+}
+
+bool CaptureSession::FollowDeviceList(const std::vector<DeviceItem>& offered) {
   // Items are taken out and put in one by one rather than the list being made anew, so the
   // chosen item (and a list the user has open) stays where it is. The chosen item stays even
   // while its device is away: it is what comes back.
@@ -130,7 +271,7 @@ bool CaptureSession::FollowDeviceList(bool* chosenOffered) {
     }
     return -1;
   };
-  *chosenOffered = isOffered(ChosenDevice());
+  const bool chosenOffered = isOffered(ChosenDevice());
   for (int i = static_cast<int>(devices_.size()) - 1; i >= 0; --i) {
     if (i != chosen_ && !isOffered(devices_[static_cast<std::size_t>(i)].id)) {
       devices_.erase(devices_.begin() + i);
@@ -158,35 +299,7 @@ bool CaptureSession::FollowDeviceList(bool* chosenOffered) {
     chosen_ = 0;
     view_.ChooseDevice(0);
   }
-  return listed == DS_OK;
-}
-
-void CaptureSession::Changed() {
-  changePending_ = false;
-  if (!started_) {
-    return;
-  }
-  bool chosenOffered = false;
-  if (FollowDeviceList(&chosenOffered)) {
-    reconnectPause_ = kFirstReconnect;
-  } else {
-    ReconnectLater();
-  }
-  if (Capturing() || !chosenOffered) {
-    return;  // a device that is away is reopened when the server lists it again
-  }
-  const auto now = std::chrono::steady_clock::now();
-  if (now - lastReopen_ < kReopenPause) {
-    if (!reopenRetry_.isActive()) {
-      reopenRetry_.start(kReopenPause);
-    }
-    return;
-  }
-  lastReopen_ = now;
-  ReopenOnChosenDevice(TACAPOpenReport::Quiet);
-  if (!Capturing() && !reopenRetry_.isActive()) {
-    reopenRetry_.start(kReopenPause);
-  }
+  return chosenOffered;
 }
 
 void CaptureSession::ReconnectLater() {
@@ -196,9 +309,8 @@ void CaptureSession::ReconnectLater() {
 }
 
 void CaptureSession::Reconnect() {
-  ++exchanges_;
   reconnecting_ = true;
-  worker_->Post([this] {
+  Exchange([this] {
     const SoundResult result = sound_.Reconnect();
     Deliver([this, result] { Reconnected(result); });
   });

@@ -68,27 +68,38 @@ class CaptureSession {
   static constexpr std::chrono::milliseconds kReopenPause{500};
   static constexpr std::chrono::milliseconds kFirstReconnect{500};
   static constexpr std::chrono::milliseconds kLongestReconnect{1500};
+  // Start waits this long at most for the server's first answers (connection, device list,
+  // the default device opened), so that a server answering as usual gives the window a full
+  // list and a running capture when it first shows. It keeps the window on screen within a
+  // second of start however the server behaves.
+  static constexpr std::chrono::milliseconds kStartWait{500};
 
   // Works with the component's captures and reports through its ShowMessage; onNotify is
-  // handed to every capture it opens. Lives and is used on the window thread.
+  // handed to every capture it opens. Lives and is used on the window thread; every exchange
+  // with the server runs on the session's worker, and its answer comes back as a queued call.
   CaptureSession(TACAP& component, CaptureSessionView& view, CaptureFormat format,
                  TACAPCaptureNotifyEvent onNotify);
-  // Stops listening, then stops and lets go of the capture.
+  // Stops listening and ends the worker (an exchange under way is waited for, within the
+  // platform's bound), then stops and lets go of the capture and ends the platform's session.
   ~CaptureSession();
   CaptureSession(const CaptureSession&) = delete;
   CaptureSession& operator=(const CaptureSession&) = delete;
 
-  // Starts following the server and opens the default device; a device that will not open
-  // shows its code.
+  // Begins the platform's session, lists the devices, opens the default device and sets up
+  // the component's playback side, all on the worker; returns once the open is answered or
+  // after kStartWait. A device that will not open shows its code once the answer is there.
   void Start();
-  // The user chose the list's item at index: capture reopens on its device, and a device that
-  // will not open shows its code.
+  // The user chose the list's item at index: the capture stops at once and reopens on that
+  // device; a later pick supersedes an open still under way, which then shows nothing. A
+  // device that will not open shows its code; one that is gone or whose server did not answer
+  // is tried again by the retry policy.
   void Pick(int index);
-  // The server's description for people (empty when there is none), handed to answer on the
-  // window thread.
+  // The server's description for people (empty when there is none), handed to answer at once:
+  // the platform learns it when it connects, so asking never waits for the server.
   void AskServerDescription(const std::function<void(const std::string&)>& answer);
 
-  // The capture the measuring pass reads; null before Start.
+  // The capture the measuring pass reads; null until the first open has been answered and
+  // while a pick is being opened.
   TACAPCapture* Capture() const { return capture_.get(); }
   // True while the capture runs.
   bool Capturing() const;
@@ -99,20 +110,27 @@ class CaptureSession {
   bool Idle() const { return !changePending_ && exchanges_ == 0; }
 
  private:
+  using CaptureHandle = std::shared_ptr<std::unique_ptr<TACAPCapture>>;
+
   // Something changed at the server: the list follows it, and a capture that stopped reopens
   // on the same choice as soon as that device is there again.
   void Changed();
-  // Makes the list what the server offers, keeping the chosen item; false when the server
-  // could not be asked. *chosenOffered: the chosen device is among what it offers.
-  bool FollowDeviceList(bool* chosenOffered);
+  void Listed(const std::vector<DeviceItem>& offered, SoundResult result);
+  // Makes the list what the server offers, keeping the chosen item; true when the chosen
+  // device is among what it offers.
+  bool FollowDeviceList(const std::vector<DeviceItem>& offered);
   std::optional<std::string> ChosenDevice() const;
-  // Stops and lets go of the capture, then opens the chosen device.
-  void ReopenOnChosenDevice(TACAPOpenReport report);
-  // Opens the device, makes its ring, hands it the handler and starts it.
-  void Open(const std::string* deviceId, TACAPOpenReport report);
+  // Stops and lets go of the capture, then opens the device on the worker.
+  void Reopen(std::optional<std::string> deviceId, TACAPOpenReport report);
+  void Opened(int generation, TACAPOpenReport report, std::unique_ptr<TACAPCapture> capture,
+              const std::exception_ptr& error);
+  // Stops and lets go of a capture on the worker, after what is already posted there.
+  void Retire(std::unique_ptr<TACAPCapture> capture);
   void ReconnectLater();
   void Reconnect();
   void Reconnected(SoundResult result);
+  // Runs fn on the worker; its answer comes back through Deliver. Counted until answered.
+  void Exchange(std::function<void()> fn);
   // Runs fn on the window thread, after what is already queued there; what it throws goes to
   // the view's ReportError.
   void Deliver(std::function<void()> fn);
@@ -123,6 +141,8 @@ class CaptureSession {
   const CaptureFormat format_;
   const TACAPCaptureNotifyEvent onNotify_;
   TACAPSoundSystem sound_;
+  // Made and used on the worker; let go on the window thread once the worker has ended.
+  std::unique_ptr<SoundSession> platformSession_;
   std::vector<DeviceItem> devices_;
   int chosen_ = -1;
   std::unique_ptr<TACAPCapture> capture_;
@@ -131,6 +151,14 @@ class CaptureSession {
   std::atomic<bool> changePending_{false};
   // Exchanges posted to the worker whose answer has not been handled yet.
   int exchanges_ = 0;
+  // A listing is under way; a change meanwhile asks for one more when it is answered.
+  bool listing_ = false;
+  bool listAgain_ = false;
+  // Opens posted and not answered yet; the newest is the only one that counts. The worker
+  // reads latestOpen_ to skip an open that a later one superseded before it began.
+  int opens_ = 0;
+  int openGeneration_ = 0;
+  std::atomic<int> latestOpen_{0};
   // When the session last reopened a capture by itself.
   std::chrono::steady_clock::time_point lastReopen_{};
   std::chrono::milliseconds reconnectPause_ = kFirstReconnect;

@@ -78,6 +78,7 @@ class Session : public testing::Test {
         std::make_unique<CaptureSession>(component, view, CaptureFormat{44100, 16, true, 4096},
                                          [this](TACAPCapture&, std::uint32_t, std::uint32_t) {});
     session->Start();
+    Settle();
   }
 
   // Runs the window thread's queue until done() holds, or fails after the limit.
@@ -93,15 +94,20 @@ class Session : public testing::Test {
     }
     return true;
   }
+  // Until the session's answers from its worker have all been handled.
+  void Settle() {
+    ASSERT_TRUE(Eventually([this] { return session->Idle(); }));
+  }
   // The server tells of a change; the session has acted on it when this returns.
   void DeliverChange() {
     fake.NotifyChange();
-    ASSERT_TRUE(Eventually([this] { return session->Idle(); }));
+    Settle();
   }
   // The user picks in the window's list, which hands the pick on.
   void Pick(int index) {
     view.chosen = index;
     session->Pick(index);
+    Settle();
   }
   bool Capturing() const { return session->Capturing(); }
   std::string ChosenText() const {
@@ -176,6 +182,21 @@ TEST_F(Session, ADeviceThatFailsShowsItsCodeAndLeavesAnInertCapture) {
     session.reset();
     fake.ClearFailures();
   }
+}
+
+TEST_F(Session, ALaterPickSupersedesAnOpenUnderWayWhichShowsNothing) {
+  Start();
+  fake.FailOpen(std::string("usb-mic"), DSERR_ALLOCATED);
+  // Both picks before any answer is handled: the first one's failure is never shown.
+  view.chosen = 1;
+  session->Pick(1);
+  view.chosen = 2;
+  session->Pick(2);
+  Settle();
+  EXPECT_TRUE(Capturing());
+  EXPECT_EQ(fake.CallCount("CaptureCreate(line-in)"), 1u);
+  EXPECT_EQ(fake.LiveObjects(FakeSound::Kind::CaptureBuffer), 1u);
+  EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(Session, EndingTheSessionStopsAndReleasesCapture) {

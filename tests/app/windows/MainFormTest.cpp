@@ -364,6 +364,7 @@ TEST_F(WindowsDeviceList, OnlyTheUsersPickReopensCaptureOnThatDevice) {
   EXPECT_EQ(fake.CallCount("CaptureCreate(line-in)"), 0u);
 
   emit list->activated(2);
+  Settle();
   EXPECT_EQ(fake.CallCount("CaptureCreate(line-in)"), 1u);
   ASSERT_NE(form->FCapture(), nullptr);
   EXPECT_NE(form->FCapture()->GetStatus() & DSCBSTATUS_CAPTURING, 0u);
@@ -373,6 +374,7 @@ TEST_F(WindowsDeviceList, ADeviceThatWillNotOpenLeavesTheMeterRunningAndInert) {
   fake.FailOpen(std::string("usb-mic"), DSERR_ALLOCATED);
   FindControl<QComboBox>(*form, "ComboBox1")->setCurrentIndex(1);
   emit FindControl<QComboBox>(*form, "ComboBox1")->activated(1);
+  Settle();
   ASSERT_NE(form->FCapture(), nullptr);
   EXPECT_EQ(form->FCapture()->GetStatus(), 0u);
   ASSERT_EQ(messages.Requests().size(), 1u);
@@ -397,11 +399,10 @@ TEST_F(WindowsDeviceList, TheListFollowsTheServerAndKeepsTheChoice) {
   list->setCurrentIndex(1);
   emit list->activated(1);  // USB Mic
 
-  // A device comes, another goes; the choice stays put. The change reaches the window thread
-  // as a posted call.
+  // A device comes, another goes; the choice stays put.
   fake.SetDevices({{"usb-mic", "USB Mic", "usb"}, {"hdmi", "HDMI", "hda"}});
   fake.NotifyChange();
-  QCoreApplication::sendPostedEvents();
+  Settle();
   EXPECT_EQ(Texts(*list), (std::vector<QString>{"Default Device", "USB Mic", "HDMI"}));
   EXPECT_EQ(list->currentText(), "USB Mic");
   EXPECT_EQ(list->itemData(2).toString(), "hdmi");
