@@ -57,6 +57,31 @@ void CaptureSession::Exchange(std::function<void()> fn) {
   worker_->Post(std::move(fn));
 }
 
+namespace {
+
+// A point in the worker's queue that the window thread can wait for, within a bound.
+class Milestone {
+ public:
+  void Reach() {
+    {
+      std::lock_guard lock(mutex_);
+      reached_ = true;
+    }
+    done_.notify_all();
+  }
+  bool WaitFor(std::chrono::milliseconds bound) {
+    std::unique_lock lock(mutex_);
+    return done_.wait_for(lock, bound, [this] { return reached_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool reached_ = false;
+};
+
+}  // namespace
+
 void CaptureSession::Start() {
   // Listening starts before the first look at the devices, so no change falls in between.
   sound_.SetOnChange([this] {
@@ -65,30 +90,21 @@ void CaptureSession::Start() {
     }
   });
   started_ = true;
-  Exchange([this] {
+  auto connected = std::make_shared<Milestone>();
+  Exchange([this, connected] {
     platformSession_ = std::make_unique<SoundSession>();
+    const bool answered = platformSession_->Result() == DS_OK;
     Deliver([this] { --exchanges_; });
+    if (answered) {
+      connected->Reach();
+    }
   });
   // The list starts empty: following the server fills it and chooses its first item.
   Changed();
   // The default device, whatever the list holds.
   Reopen(std::nullopt, TACAPOpenReport::ShowCode);
-
-  // A server that answers in good time gives the window its list and a running capture before
-  // it first shows; one that does not is not waited for any longer.
-  struct Signal {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool reached = false;
-  };
-  auto reached = std::make_shared<Signal>();
-  worker_->Post([reached] {
-    {
-      std::lock_guard lock(reached->mutex);
-      reached->reached = true;
-    }
-    reached->done.notify_all();
-  });
+  auto opened = std::make_shared<Milestone>();
+  worker_->Post([opened] { opened->Reach(); });
   // The playback side comes last: nothing the window shows waits for it.
   Exchange([this] {
     std::exception_ptr error;
@@ -104,9 +120,10 @@ void CaptureSession::Start() {
       }
     });
   });
-  {
-    std::unique_lock lock(reached->mutex);
-    reached->done.wait_for(lock, kStartWait, [&reached] { return reached->reached; });
+  // A server that answers in good time gives the window its list and a running capture before
+  // it first shows; one that does not is not waited for any longer.
+  if (connected->WaitFor(kConnectWait)) {
+    opened->WaitFor(kOpenWait);
   }
   // Only the session's own answers: nothing else of the application runs inside Start.
   QCoreApplication::sendPostedEvents(&context_, QEvent::MetaCall);

@@ -68,11 +68,12 @@ class CaptureSession {
   static constexpr std::chrono::milliseconds kReopenPause{500};
   static constexpr std::chrono::milliseconds kFirstReconnect{500};
   static constexpr std::chrono::milliseconds kLongestReconnect{1500};
-  // Start waits this long at most for the server's first answers (connection, device list,
-  // the default device opened), so that a server answering as usual gives the window a full
-  // list and a running capture when it first shows. It keeps the window on screen within a
-  // second of start however the server behaves.
-  static constexpr std::chrono::milliseconds kStartWait{500};
+  // Start waits at most kConnectWait for the server to take the connection and, when it did,
+  // at most kOpenWait more for the device list and the default device opened: a server that
+  // answers as usual gives the window a full list and a running capture when it first shows,
+  // and the window is on screen within a second of start whatever the server does.
+  static constexpr std::chrono::milliseconds kConnectWait{250};
+  static constexpr std::chrono::milliseconds kOpenWait{350};
 
   // Works with the component's captures and reports through its ShowMessage; onNotify is
   // handed to every capture it opens. Lives and is used on the window thread; every exchange
@@ -87,7 +88,7 @@ class CaptureSession {
 
   // Begins the platform's session, lists the devices, opens the default device and sets up
   // the component's playback side, all on the worker; returns once the open is answered or
-  // after kStartWait. A device that will not open shows its code once the answer is there.
+  // after the bounds below. A device that will not open shows its code once the answer is there.
   void Start();
   // The user chose the list's item at index: the capture stops at once and reopens on that
   // device; a later pick supersedes an open still under way, which then shows nothing. A
