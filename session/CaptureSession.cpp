@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "session/CaptureSession.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QMetaObject>
 #include <algorithm>
 #include <condition_variable>
@@ -24,6 +22,9 @@ CaptureSession::CaptureSession(TACAP& component, CaptureSessionView& view, Captu
   reconnectRetry_.setSingleShot(true);
   QObject::connect(&reconnectRetry_, &QTimer::timeout, &context_,
                    [this] { Guard([this] { Reconnect(); }); });
+  wake_.setSingleShot(true);
+  wake_.setInterval(0);
+  QObject::connect(&wake_, &QTimer::timeout, &context_, [this] { Drain(); });
 }
 
 CaptureSession::~CaptureSession() {
@@ -48,8 +49,29 @@ void CaptureSession::Guard(const std::function<void()>& fn) {
 }
 
 void CaptureSession::Deliver(std::function<void()> fn) {
-  QMetaObject::invokeMethod(
-      &context_, [this, fn = std::move(fn)] { Guard(fn); }, Qt::QueuedConnection);
+  bool wake = false;
+  {
+    std::lock_guard lock(mailboxMutex_);
+    wake = mailbox_.empty();
+    mailbox_.push_back(std::move(fn));
+  }
+  if (wake) {
+    // The answer itself travels in our own mailbox, under our own lock; Qt only carries the
+    // wake-up, by name, so nothing of the worker's memory reaches the window thread through
+    // Qt's queue.
+    QMetaObject::invokeMethod(&wake_, "start", Qt::QueuedConnection);
+  }
+}
+
+void CaptureSession::Drain() {
+  std::deque<std::function<void()>> answers;
+  {
+    std::lock_guard lock(mailboxMutex_);
+    answers.swap(mailbox_);
+  }
+  for (const std::function<void()>& answer : answers) {
+    Guard(answer);
+  }
 }
 
 void CaptureSession::Exchange(std::function<void()> fn) {
@@ -126,7 +148,7 @@ void CaptureSession::Start() {
     opened->WaitFor(kOpenWait);
   }
   // Only the session's own answers: nothing else of the application runs inside Start.
-  QCoreApplication::sendPostedEvents(&context_, QEvent::MetaCall);
+  Drain();
 }
 
 void CaptureSession::Pick(int index) {

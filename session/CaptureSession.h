@@ -11,9 +11,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -132,9 +134,11 @@ class CaptureSession {
   void Reconnected(SoundResult result);
   // Runs fn on the worker; its answer comes back through Deliver. Counted until answered.
   void Exchange(std::function<void()> fn);
-  // Runs fn on the window thread, after what is already queued there; what it throws goes to
-  // the view's ReportError.
+  // Runs fn on the window thread, after the answers delivered before it; what it throws goes
+  // to the view's ReportError. Called from any thread.
   void Deliver(std::function<void()> fn);
+  // Runs the answers delivered so far, on the window thread.
+  void Drain();
   void Guard(const std::function<void()>& fn);
 
   TACAP& component_;
@@ -164,9 +168,12 @@ class CaptureSession {
   std::chrono::steady_clock::time_point lastReopen_{};
   std::chrono::milliseconds reconnectPause_ = kFirstReconnect;
   bool reconnecting_ = false;
-  // The window thread's end of the queued calls; goes after the worker, so no job posts to it
-  // once it is gone.
+  // Answers for the window thread, and the timer that wakes it for them. They go after the
+  // worker, so no job delivers to them once they are gone.
+  std::mutex mailboxMutex_;  // guards mailbox_; nothing else is locked while it is held
+  std::deque<std::function<void()>> mailbox_;
   QObject context_;
+  QTimer wake_;
   QTimer reopenRetry_;
   QTimer reconnectRetry_;
   std::unique_ptr<SessionWorker> worker_;

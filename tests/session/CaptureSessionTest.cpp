@@ -296,19 +296,5 @@ TEST_F(Session, AServerThatWentAwayIsTriedAgainUntilItAnswers) {
   EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(Session, TheServerDescriptionIsHandedToTheAsker) {
-  Start();
-  std::optional<std::string> answer;
-  session->AskServerDescription([&answer](const std::string& text) { answer = text; });
-  ASSERT_TRUE(Eventually([&answer] { return answer.has_value(); }));
-  EXPECT_EQ(*answer, "FakeSound");
-
-  answer.reset();
-  fake.Uninitialize();
-  session->AskServerDescription([&answer](const std::string& text) { answer = text; });
-  ASSERT_TRUE(Eventually([&answer] { return answer.has_value(); }));
-  EXPECT_EQ(*answer, "");
-}
-
 }  // namespace
 }  // namespace sonavik::test
