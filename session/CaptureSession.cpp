@@ -63,6 +63,11 @@ void CaptureSession::Deliver(std::function<void()> fn) {
   }
 }
 
+bool CaptureSession::Idle() const {
+  std::lock_guard lock(mailboxMutex_);
+  return !changePending_ && exchanges_ == 0 && mailbox_.empty();
+}
+
 void CaptureSession::Drain() {
   std::deque<std::function<void()>> answers;
   {
@@ -112,14 +117,13 @@ void CaptureSession::Start() {
     }
   });
   started_ = true;
-  auto connected = std::make_shared<Milestone>();
-  Exchange([this, connected] {
+  auto tried = std::make_shared<Milestone>();
+  auto connected = std::make_shared<std::atomic<bool>>(false);
+  Exchange([this, tried, connected] {
     platformSession_ = std::make_unique<SoundSession>();
-    const bool answered = platformSession_->Result() == DS_OK;
+    *connected = platformSession_->Result() == DS_OK;
     Deliver([this] { --exchanges_; });
-    if (answered) {
-      connected->Reach();
-    }
+    tried->Reach();
   });
   // The list starts empty: following the server fills it and chooses its first item.
   Changed();
@@ -144,7 +148,7 @@ void CaptureSession::Start() {
   });
   // A server that answers in good time gives the window its list and a running capture before
   // it first shows; one that does not is not waited for any longer.
-  if (connected->WaitFor(kConnectWait)) {
+  if (tried->WaitFor(kConnectWait) && *connected) {
     opened->WaitFor(kOpenWait);
   }
   // Only the session's own answers: nothing else of the application runs inside Start.
@@ -229,7 +233,9 @@ void CaptureSession::Opened(int generation, TACAPOpenReport report,
     std::rethrow_exception(error);
   }
   if (report == TACAPOpenReport::ShowCode && openError != DS_OK) {
-    component_.ShowMessage(OpenFailureText(openError));
+    // From the window thread's queue, never from inside Start: the main window is on screen
+    // before a box about its first device.
+    Deliver([this, openError] { component_.ShowMessage(OpenFailureText(openError)); });
   }
   // A device that is gone, or a server that did not answer, is tried again; so is a capture
   // the session reopened by itself. A code the user was shown stands until the next pick.

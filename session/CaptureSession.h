@@ -70,9 +70,9 @@ class CaptureSession {
   static constexpr std::chrono::milliseconds kReopenPause{500};
   static constexpr std::chrono::milliseconds kFirstReconnect{500};
   static constexpr std::chrono::milliseconds kLongestReconnect{1500};
-  // Start waits at most kConnectWait for the server to take the connection and, when it did,
-  // at most kOpenWait more for the device list and the default device opened: a server that
-  // answers as usual gives the window a full list and a running capture when it first shows,
+  // Start waits at most kConnectWait for the server to take or refuse the connection and, when it
+  // took it, at most kOpenWait more for the device list and the default device opened: a server
+  // that answers as usual gives the window a full list and a running capture when it first shows,
   // and the window is on screen within a second of start whatever the server does.
   static constexpr std::chrono::milliseconds kConnectWait{250};
   static constexpr std::chrono::milliseconds kOpenWait{350};
@@ -109,8 +109,9 @@ class CaptureSession {
   // The list as the window shows it, and the index of the chosen item (-1: none).
   const std::vector<DeviceItem>& Devices() const { return devices_; }
   int Chosen() const { return chosen_; }
-  // No change is waiting and no exchange with the server is under way or undelivered.
-  bool Idle() const { return !changePending_ && exchanges_ == 0; }
+  // No change is waiting, no exchange with the server is under way, and no answer is waiting
+  // for the window thread.
+  bool Idle() const;
 
  private:
   using CaptureHandle = std::shared_ptr<std::unique_ptr<TACAPCapture>>;
@@ -170,7 +171,7 @@ class CaptureSession {
   bool reconnecting_ = false;
   // Answers for the window thread, and the timer that wakes it for them. They go after the
   // worker, so no job delivers to them once they are gone.
-  std::mutex mailboxMutex_;  // guards mailbox_; nothing else is locked while it is held
+  mutable std::mutex mailboxMutex_;  // guards mailbox_; nothing else is locked while it is held
   std::deque<std::function<void()>> mailbox_;
   QObject context_;
   QTimer wake_;
