@@ -46,10 +46,6 @@ namespace sonavik {
 
 namespace {
 
-// A capture the program reopened by itself that ends again at once is retried after this
-// pause, so a device that keeps failing is not reopened in a tight loop.
-constexpr std::chrono::milliseconds kReopenPause{500};
-
 // What the version box says when the sound server cannot be reached.
 constexpr const char* kNoServerText = "音声サーバーに接続できません";
 
@@ -159,8 +155,9 @@ TForm1::TForm1(QWidget* parent)
   acap1_ = std::make_unique<TACAP>(nullptr);
   acap1_->SetOnMessage(
       [](const std::string& text) { ShowMessageBox(text, "", MessageBoxIcon::None); });
+  // The rest of loading, the playback side, talks to the server: the sound session does it on
+  // its own thread when the form is created.
   acap1_->SetDebugOption(dsoHaltOnError);
-  acap1_->Loaded();
 
   timer1_ = std::make_unique<QTimer>();
   timer1_->setInterval(200);
@@ -171,11 +168,6 @@ TForm1::TForm1(QWidget* parent)
   applicationEvents1_->SetOnIdle([this](bool& Done) { ApplicationEvents1Idle(Done); });
 
   waveFFT1_ = MakeSpectrumAnalyser();
-
-  reopenRetry_ = std::make_unique<QTimer>();
-  reopenRetry_->setSingleShot(true);
-  connect(reopenRetry_.get(), &QTimer::timeout, this,
-          [this] { Guarded([this] { SoundChanged(); }); });
 
   timer2_ = std::make_unique<QTimer>();
   timer2_->setInterval(100);
@@ -221,153 +213,44 @@ void TForm1::AttachToolWindows(TWaveDlg* waveDlg, TDarudadeDlg* darudadeDlg) {
 }
 
 void TForm1::FormCreate() {
-  // Listening starts before the first look at the devices, so no change falls in between.
-  sound_ = std::make_unique<TACAPSoundSystem>();
-  sound_->SetOnChange([this] {
-    if (!changePending_.exchange(true)) {
-      QMetaObject::invokeMethod(
-          this, [this] { Guarded([this] { SoundChanged(); }); }, Qt::QueuedConnection);
-    }
-  });
-  // The list starts empty: following the server fills it and chooses its first item.
-  FollowDeviceList();
-  // The default device, whatever the list holds.
-  OpenCapture(nullptr, TACAPOpenReport::ShowCode);
+  const CaptureFormat format{TMeasuringPass::kRate, TMeasuringPass::kBits, true,
+                             TMeasuringPass::kRingBytes};
+  session_ = std::make_unique<CaptureSession>(
+      *acap1_, static_cast<CaptureSessionView&>(*this), format,
+      [this](TACAPCapture& sender, std::uint32_t offset, std::uint32_t length) {
+        RecEvent(sender, offset, length);
+      });
+  session_->Start();
 }
 
 void TForm1::FormDestroy() {
-  if (sound_) {
-    // Returns once no call of our listener runs: nothing reaches this window afterwards.
-    sound_->SetOnChange(nullptr);
-    sound_.reset();
-  }
-  reopenRetry_->stop();
-  if (capture_) {
-    capture_->Stop();
-    capture_.reset();
-  }
+  // The capture stops and goes before the window: its handler calls RecEvent.
+  session_.reset();
 }
 
-void TForm1::OpenCapture(const std::string* deviceId, TACAPOpenReport report) {
-  capture_ = std::make_unique<TACAPCapture>(*acap1_, deviceId, report);
-  capture_->CreateBuffer(TMeasuringPass::kRate, TMeasuringPass::kBits, true,
-                         TMeasuringPass::kRingBytes);
-  capture_->SetOnCaptureNotify([this](TACAPCapture& sender, std::uint32_t offset,
-                                      std::uint32_t length) { RecEvent(sender, offset, length); });
-  capture_->Start();
+void TForm1::InsertDevice(int index, const DeviceItem& item) {
+  ui_->ComboBox1->insertItem(index, QString::fromStdString(item.text),
+                             item.id ? QVariant(QString::fromStdString(*item.id)) : QVariant());
 }
 
-std::optional<std::string> TForm1::ChosenDevice() const {
-  const int index = ui_->ComboBox1->currentIndex();
-  if (index >= 0) {
-    const QVariant data = ui_->ComboBox1->itemData(index);
-    if (data.isValid()) {
-      return data.toString().toStdString();
-    }
-  }
-  return std::nullopt;
+void TForm1::RemoveDevice(int index) {
+  ui_->ComboBox1->removeItem(index);
 }
 
-void TForm1::ReopenOnChosenDevice(TACAPOpenReport report) {
-  if (capture_) {
-    capture_->Stop();
-    capture_.reset();
-  }
-  const std::optional<std::string> deviceId = ChosenDevice();
-  OpenCapture(deviceId ? &*deviceId : nullptr, report);
+void TForm1::ChooseDevice(int index) {
+  ui_->ComboBox1->setCurrentIndex(index);
+}
+
+void TForm1::ReportError(const std::exception_ptr& error) {
+  Guarded([&error] { std::rethrow_exception(error); });
 }
 
 bool TForm1::Capturing() const {
-  return capture_ && (capture_->GetStatus() & DSCBSTATUS_CAPTURING) != 0;
+  return session_ && session_->Capturing();
 }
 
 void TForm1::ComboBox1Change() {
-  ReopenOnChosenDevice(TACAPOpenReport::ShowCode);
-}
-
-bool TForm1::FollowDeviceList() {
-  struct Offered {
-    QString text;
-    QVariant id;  // invalid for the default device
-  };
-  std::vector<Offered> offered;
-  sound_->EnumerateCapture(
-      [&offered](const std::string* deviceId, const std::string& description, const std::string&) {
-        if (deviceId == nullptr) {
-          offered.push_back({QStringLiteral("Default Device"), QVariant()});
-        } else {
-          offered.push_back(
-              {QString::fromStdString(description), QVariant(QString::fromStdString(*deviceId))});
-        }
-        return true;
-      });
-
-  // Items are taken out and put in one by one rather than the list being filled anew, so the
-  // chosen item (and a list the user has open) stays where it is. The chosen item stays even
-  // while its device is away: it is what comes back.
-  QComboBox* list = ui_->ComboBox1;
-  const auto same = [](const QVariant& a, const QVariant& b) {
-    return a.isValid() == b.isValid() && (!a.isValid() || a.toString() == b.toString());
-  };
-  const auto isOffered = [&](const QVariant& id) {
-    return std::any_of(offered.begin(), offered.end(),
-                       [&](const Offered& o) { return same(o.id, id); });
-  };
-  const auto indexOf = [&](const QVariant& id) {
-    for (int i = 0; i < list->count(); ++i) {
-      if (same(list->itemData(i), id)) {
-        return i;
-      }
-    }
-    return -1;
-  };
-  const int chosen = list->currentIndex();
-  const bool chosenOffered = isOffered(chosen >= 0 ? list->itemData(chosen) : QVariant());
-  for (int i = list->count() - 1; i >= 0; --i) {
-    if (i != list->currentIndex() && !isOffered(list->itemData(i))) {
-      list->removeItem(i);
-    }
-  }
-  // New devices go in the server's order, after the device offered before them.
-  int at = 0;
-  for (const Offered& o : offered) {
-    const int found = indexOf(o.id);
-    if (found >= 0) {
-      at = found + 1;
-    } else {
-      list->insertItem(at++, o.text, o.id);
-    }
-  }
-  if (list->currentIndex() < 0 && list->count() > 0) {
-    list->setCurrentIndex(0);
-  }
-  return chosenOffered;
-}
-
-void TForm1::SoundChanged() {
-  changePending_ = false;
-  if (!sound_) {
-    return;
-  }
-  const bool chosenOffered = FollowDeviceList();
-  if (Capturing()) {
-    return;
-  }
-  if (!chosenOffered) {
-    return;  // reopened when the server lists it again
-  }
-  const auto now = std::chrono::steady_clock::now();
-  if (now - lastReopen_ < kReopenPause) {
-    if (!reopenRetry_->isActive()) {
-      reopenRetry_->start(kReopenPause);
-    }
-    return;
-  }
-  lastReopen_ = now;
-  ReopenOnChosenDevice(TACAPOpenReport::Quiet);
-  if (!Capturing() && !reopenRetry_->isActive()) {
-    reopenRetry_->start(kReopenPause);
-  }
+  session_->Pick(ui_->ComboBox1->currentIndex());
 }
 
 void TForm1::TrackBar1Change() {
@@ -412,13 +295,12 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button3Click() {
-  std::string server = TACAPSoundSystem().ServerDescription();
-  if (server.empty()) {
-    server = kNoServerText;
-  }
-  const std::string text = std::string(kApplicationTitle) + "\nVersion " + kVersion + "\nQt " +
-                           qVersion() + "\n" + server;
-  ShowMessageBox(text, "Version", MessageBoxIcon::Information);
+  session_->AskServerDescription([](const std::string& description) {
+    const std::string server = description.empty() ? kNoServerText : description;
+    const std::string text = std::string(kApplicationTitle) + "\nVersion " + kVersion + "\nQt " +
+                             qVersion() + "\n" + server;
+    ShowMessageBox(text, "Version", MessageBoxIcon::Information);
+  });
 }
 
 void TForm1::RecEvent(TACAPCapture&, std::uint32_t, std::uint32_t) {
@@ -468,7 +350,7 @@ void TForm1::MeasureAndDraw(const PassSettings& settings) {
   // so the display never holds a level that is no longer there.
   showingSound_ = capturing;
   const PassLevels levels =
-      capturing ? pass_->Measure(*capture_, settings) : pass_->MeasureSilence(settings);
+      capturing ? pass_->Measure(*FCapture(), settings) : pass_->MeasureSilence(settings);
   levelL_ = levels.levelL;
   levelR_ = levels.levelR;
   if (levels.clipL) {

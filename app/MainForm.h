@@ -1,23 +1,20 @@
 // SPDX-License-Identifier: MIT
 // TForm1: the main window. Two gauges with clip lamps and readouts, the vector box, the gain,
-// the wait, the DC-stop and the capture device; it owns the capture buffer and runs the
-// measuring pass whenever the application has nothing else to do.
+// the wait, the DC-stop and the capture device list. Its sound session owns the capture; the
+// window runs the measuring pass over it whenever the application has nothing else to do.
 #pragma once
 
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-#include <atomic>
-#include <chrono>
 #include <cstdint>
+#include <exception>
 #include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "app/MeasuringPass.h"
 #include "capture/sound/ACAPCapture.h"
 #include "gauge/Color.h"
+#include "session/CaptureSession.h"
 
 class QTimer;
 
@@ -30,7 +27,6 @@ namespace sonavik {
 class TACAP;
 class TApplicationEvents;
 class TDarudadeDlg;
-class TACAPSoundSystem;
 class TWaveDlg;
 class TWaveFFT;
 class TWaveIFFT;
@@ -55,7 +51,7 @@ TColor FadeLamp(TColor color);
 // A level as a whole number of decibels: a half rounds away from zero, and no "-0".
 QString ReadoutText(double level);
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, private CaptureSessionView {
   Q_OBJECT
 
  public:
@@ -79,10 +75,6 @@ class TForm1 : public QWidget {
   void Button3Click();
   void RecEvent(TACAPCapture& Sender, std::uint32_t Offset, std::uint32_t Length);
   void ApplicationEvents1Idle(bool& Done);
-  // Something changed at the sound server (it went or came back, a device came or went): the
-  // device list follows the server, and a capture that stopped reopens on the same choice as
-  // soon as that device is there again.
-  void SoundChanged();
 
   // Components and state.
   TACAP& ACAP1() const { return *acap1_; }
@@ -93,7 +85,9 @@ class TForm1 : public QWidget {
   TWaveFFT& WaveFFT2() const { return *waveFFT2_; }
   TWaveIFFT& WaveIFFT1() const { return *waveIFFT1_; }
   TWaveIFFT& WaveIFFT2() const { return *waveIFFT2_; }
-  TACAPCapture* FCapture() const { return capture_.get(); }
+  TACAPCapture* FCapture() const { return session_ ? session_->Capture() : nullptr; }
+  // The device list and the capture behind the window; null outside FormCreate..FormDestroy.
+  const CaptureSession* Session() const { return session_.get(); }
   double FLevelL() const { return levelL_; }
   double FLevelR() const { return levelR_; }
   const TMeasuringPass& Pass() const { return *pass_; }
@@ -101,16 +95,13 @@ class TForm1 : public QWidget {
   TDarudadeDlg* DarudadeDlg() const { return darudadeDlg_; }
 
  private:
-  void OpenCapture(const std::string* deviceId, TACAPOpenReport report);
-  // The device the list has chosen: nullopt for the default device.
-  std::optional<std::string> ChosenDevice() const;
-  // Stops and lets go of the capture, then opens the chosen device.
-  void ReopenOnChosenDevice(TACAPOpenReport report);
+  // The device list as the session has it.
+  void InsertDevice(int index, const DeviceItem& item) override;
+  void RemoveDevice(int index) override;
+  void ChooseDevice(int index) override;
+  void ReportError(const std::exception_ptr& error) override;
   // True while the capture runs.
   bool Capturing() const;
-  // Makes the list what the server offers, keeping the chosen item; true when the chosen
-  // device is among what the server offers.
-  bool FollowDeviceList();
   void MeasureAndDraw(const PassSettings& settings);
   void ShowToolWindow(QWidget* window);
 
@@ -125,15 +116,8 @@ class TForm1 : public QWidget {
   std::unique_ptr<TWaveIFFT> waveIFFT1_;
   std::unique_ptr<TWaveIFFT> waveIFFT2_;
 
-  std::unique_ptr<TACAPCapture> capture_;
-  // The sound system whose changes we follow, from FormCreate to FormDestroy.
-  std::unique_ptr<TACAPSoundSystem> sound_;
-  // A change is waiting in the window thread's queue: later ones merge into it.
-  std::atomic<bool> changePending_{false};
-  // When the program last reopened a capture by itself, and a retry for a device that is
-  // listed but did not open or ended at once: such a device is retried after a pause.
-  std::chrono::steady_clock::time_point lastReopen_{};
-  std::unique_ptr<QTimer> reopenRetry_;
+  // The device list and the capture, from FormCreate to FormDestroy.
+  std::unique_ptr<CaptureSession> session_;
   // The display shows sound from a running capture; once capture stops, one pass shows silence.
   bool showingSound_ = false;
   double levelL_ = 0.0;

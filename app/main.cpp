@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Sonavik: a stereo level meter. Start-up: the window system (DisplayChoice), the application,
-// the libpulse platform and its session, the message box and the faces, then the main window
-// and its two tool windows (hidden), and the message loop; at the end the windows go in reverse
-// order and the session closes last.
+// the libpulse platform, the message box and the faces, then the main window and its two tool
+// windows (hidden), and the message loop; at the end the windows go in reverse order. The main
+// window's sound session connects to the server off the window thread, so the window shows
+// whatever the server does.
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +36,6 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.sonavik.Sonavik"));
   QApplication::setWindowIcon(SonavikIcon());
   ScopedSoundPlatform platform(PulseSoundPlatform());
-  SoundSession session;
   InstallQtMessageBox();
   InstallFontSubstitutes();
 

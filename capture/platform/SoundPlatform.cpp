@@ -11,6 +11,7 @@ class NoSoundPlatform final : public SoundPlatform {
  public:
   SoundResult Initialize() override { return DSERR_NODRIVER; }
   void Uninitialize() override {}
+  SoundResult Reconnect() override { return DSERR_NODRIVER; }
   SoundResult EnumerateCapture(const CaptureEnumCallback&) override { return DS_OK; }
   SoundResult CaptureCreate(const std::string*, ICaptureDevice** device) override {
     return Refuse(device);

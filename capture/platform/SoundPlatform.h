@@ -185,6 +185,11 @@ class SoundPlatform {
   // usable: enumeration lists nothing and every open fails with a code.
   virtual SoundResult Initialize() = 0;
   virtual void Uninitialize() = 0;
+  // Inside the session, makes the connection to the server again when it was lost or never
+  // made, with the same bounded wait; DS_OK at once while it still holds. A new connection is
+  // told to the change listener. When to try again is the caller's choice: the platform never
+  // retries by itself. Outside a session it fails with DSERR_NODRIVER.
+  virtual SoundResult Reconnect() = 0;
 
   // Lists the capture devices the server offers, the default device first.
   virtual SoundResult EnumerateCapture(const CaptureEnumCallback& callback) = 0;

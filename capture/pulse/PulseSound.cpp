@@ -2,6 +2,7 @@
 #include "capture/pulse/PulseSound.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "capture/pulse/PulseCaptureDevice.h"
@@ -27,22 +28,42 @@ SoundResult PulseSound::Initialize() {
   {
     std::lock_guard lock(mutex_);
     session_ = true;
+  }
+  return Reconnect();
+}
+
+SoundResult PulseSound::Reconnect() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!session_) {
+      return DSERR_NODRIVER;
+    }
     if (Connected()) {
       return DS_OK;
     }
   }
-  // The one wait for the server; when it fails, the background takes over and nothing after
-  // this waits again.
   SoundResult result = DS_OK;
-  std::shared_ptr<PulseConnection> connection = ConnectWatched(&result);
+  std::shared_ptr<PulseConnection> made = ConnectWatched(&result);
+  if (!made) {
+    return result;
+  }
   {
     std::lock_guard lock(mutex_);
-    if (session_) {
-      connection_.swap(connection);
+    if (!session_) {
+      result = DSERR_NODRIVER;  // the session ended while we waited: the new one goes again
+    } else {
+      connection_.swap(made);
     }
   }
-  StartReconnecting();
-  return result;
+  // made now holds the dead connection (or the unused new one); objects opened on it keep it
+  // as long as they need it.
+  if (result != DS_OK) {
+    made->Disconnect();
+    return result;
+  }
+  made.reset();
+  NotifyChange();
+  return DS_OK;
 }
 
 void PulseSound::Uninitialize() {
@@ -52,7 +73,6 @@ void PulseSound::Uninitialize() {
     session_ = false;
     ending = std::move(connection_);
   }
-  StopReconnecting();
   // Objects still open keep the connection (and its main loop) until they are released; their
   // streams end here.
   if (ending) {
@@ -63,107 +83,17 @@ void PulseSound::Uninitialize() {
 std::shared_ptr<PulseConnection> PulseSound::ConnectWatched(SoundResult* result) {
   std::shared_ptr<PulseConnection> connection = PulseConnection::Connect(result);
   if (connection) {
-    connection->Watch([this] {
-      WakeReconnecting();
-      NotifyChange();
-    });
+    connection->Watch([this] { NotifyChange(); });
   }
   return connection;
 }
 
 std::shared_ptr<PulseConnection> PulseSound::Connection() {
-  {
-    std::lock_guard lock(mutex_);
-    if (!session_) {
-      return nullptr;
-    }
-    if (Connected()) {
-      return connection_;
-    }
+  std::lock_guard lock(mutex_);
+  if (!session_ || !Connected()) {
+    return nullptr;
   }
-  WakeReconnecting();
-  return nullptr;
-}
-
-void PulseSound::StartReconnecting() {
-  std::lock_guard lock(wakeMutex_);
-  if (reconnector_.joinable()) {
-    return;
-  }
-  stopping_ = false;
-  wakeRequested_ = false;
-  reconnector_ = std::thread(&PulseSound::Reconnect, this);
-}
-
-void PulseSound::StopReconnecting() {
-  std::thread ending;
-  {
-    std::lock_guard lock(wakeMutex_);
-    stopping_ = true;
-    ending.swap(reconnector_);
-  }
-  wake_.notify_all();
-  // An attempt under way ends within the connection bound.
-  if (ending.joinable()) {
-    ending.join();
-  }
-}
-
-void PulseSound::WakeReconnecting() {
-  {
-    std::lock_guard lock(wakeMutex_);
-    wakeRequested_ = true;
-  }
-  wake_.notify_all();
-}
-
-void PulseSound::Reconnect() {
-  std::chrono::milliseconds pause = kFirstRetry;
-  for (;;) {
-    bool connected = false;
-    {
-      std::lock_guard lock(mutex_);
-      connected = Connected();
-    }
-    {
-      std::unique_lock lock(wakeMutex_);
-      if (connected) {
-        // Sleeps until the connection reports a change (a loss among them) or the end.
-        pause = kFirstRetry;
-        wake_.wait(lock, [this] { return stopping_ || wakeRequested_; });
-        wakeRequested_ = false;
-        if (stopping_) {
-          return;
-        }
-        continue;
-      }
-      wake_.wait_for(lock, pause, [this] { return stopping_; });
-      wakeRequested_ = false;
-      if (stopping_) {
-        return;
-      }
-    }
-    SoundResult result = DS_OK;
-    std::shared_ptr<PulseConnection> made = ConnectWatched(&result);
-    if (!made) {
-      pause = std::min(pause * 2, kLongestRetry);
-      continue;
-    }
-    bool taken = false;
-    {
-      std::lock_guard lock(mutex_);
-      if (session_) {
-        connection_.swap(made);
-        taken = true;
-      }
-    }
-    // made now holds the dead connection (or the unused new one); objects opened on it keep
-    // it as long as they need it.
-    made.reset();
-    if (taken) {
-      NotifyChange();
-    }
-  }
+  return connection_;
 }
 
 SoundResult PulseSound::EnumerateCapture(const CaptureEnumCallback& callback) {

@@ -277,4 +277,8 @@ std::string TACAPSoundSystem::ServerDescription() {
   return platform_->ServerDescription();
 }
 
+SoundResult TACAPSoundSystem::Reconnect() {
+  return platform_->Reconnect();
+}
+
 }  // namespace sonavik

@@ -72,6 +72,8 @@ class TACAPSoundSystem {
   void SetOnChange(std::function<void()> listener);
   // For people; empty when not connected.
   std::string ServerDescription();
+  // Makes the connection to the server again when it is lost; DS_OK while it holds.
+  SoundResult Reconnect();
 
  private:
   SoundPlatform* platform_;

@@ -9,6 +9,12 @@
 
 namespace sonavik {
 
+std::string OpenFailureText(SoundResult code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%.6X", static_cast<unsigned>(code));
+  return text;
+}
+
 TACAPCaptureNotifyThread::TACAPCaptureNotifyThread(TACAPCapture& capture)
     : capture_(capture), thread_(&TACAPCaptureNotifyThread::Execute, this) {}
 
@@ -65,10 +71,9 @@ TACAPCapture::TACAPCapture(TACAP& soundComponent, const std::string* deviceGuid,
 void TACAPCapture::OpenFailed(SoundResult code) {
   captureDevice_.Reset();
   ready_ = false;
+  openError_ = code;
   if (report_ == TACAPOpenReport::ShowCode) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%.6X", static_cast<unsigned>(code));
-    soundComponent_.ShowMessage(text);
+    soundComponent_.ShowMessage(OpenFailureText(code));
   }
 }
 

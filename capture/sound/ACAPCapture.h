@@ -52,6 +52,9 @@ class TACAPCaptureNotifyThread {
 // the user asked for), or stay quiet (an open the program retries by itself).
 enum class TACAPOpenReport { ShowCode, Quiet };
 
+// The text a device that cannot be opened shows: its code in at least six uppercase hex digits.
+std::string OpenFailureText(SoundResult code);
+
 class TACAPCapture {
  public:
   // deviceGuid null: the default capture device. A device that cannot be opened shows its
@@ -82,6 +85,9 @@ class TACAPCapture {
   void DoCaptureNotify();
 
   bool Ready() const { return ready_; }
+  // Why the device could not be opened or went away while its ring was made (DS_OK when
+  // neither happened), so that an opener that stayed quiet can still tell the user later.
+  SoundResult OpenError() const { return openError_; }
   const WaveFormatEx& WaveFormat() const { return waveFormat_; }
   std::uint32_t BufferBytes() const { return bufferBytes_.load(); }
   std::uint32_t HalfBytes() const { return halfBytes_.load(); }
@@ -101,6 +107,7 @@ class TACAPCapture {
   // Set on the window thread while the notification thread may be calling it.
   CallbackSlot<void(TACAPCapture&, std::uint32_t, std::uint32_t)> onCaptureNotify_;
   bool ready_ = false;
+  SoundResult openError_ = DS_OK;
   TACAPOpenReport report_;
 
   // The device could not be opened, or went away: the object becomes inert.

@@ -703,6 +703,15 @@ SoundResult FakeSound::Initialize() {
   return DS_OK;
 }
 
+SoundResult FakeSound::Reconnect() {
+  std::lock_guard lock(state_->mutex);
+  state_->calls.emplace_back("Reconnect");
+  if (!state_->sessionOpen) {
+    return DSERR_NODRIVER;
+  }
+  return state_->Failure(Step::Initialize);
+}
+
 void FakeSound::Uninitialize() {
   std::lock_guard lock(state_->mutex);
   state_->calls.emplace_back("Uninitialize");

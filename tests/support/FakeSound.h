@@ -132,6 +132,8 @@ class FakeSound : public SoundPlatform {
   // --- SoundPlatform ---------------------------------------------------------------------
   SoundResult Initialize() override;
   void Uninitialize() override;
+  // Inside the session: fails while Step::Initialize is scripted to fail.
+  SoundResult Reconnect() override;
   SoundResult EnumerateCapture(const CaptureEnumCallback& callback) override;
   SoundResult CaptureCreate(const std::string* deviceId, ICaptureDevice** device) override;
   SoundResult CreateSoundDevice(ISoundDevice** device) override;

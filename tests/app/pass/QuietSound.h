@@ -30,6 +30,7 @@ class QuietSound final : public SoundPlatform, ICaptureDevice, ICaptureBuffer, I
   // SoundPlatform
   SoundResult Initialize() override { return DS_OK; }
   void Uninitialize() override {}
+  SoundResult Reconnect() override { return DS_OK; }
   SoundResult EnumerateCapture(const CaptureEnumCallback&) override { return DS_OK; }
   SoundResult CaptureCreate(const std::string*, ICaptureDevice** device) override {
     *device = this;

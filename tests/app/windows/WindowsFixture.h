@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QImage>
 #include <QLocale>
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -73,6 +76,17 @@ class WindowsTest : public testing::Test {
     form->AttachToolWindows(waveDlg.get(), darudadeDlg.get());
     form->ApplicationEvents1().SetOnIdle(nullptr);
     form->show();
+    Settle();
+  }
+
+  // The sound session's answers reach the window thread as queued calls: runs them until no
+  // exchange is left.
+  void Settle() {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!form->Session()->Idle()) {
+      ASSERT_LT(std::chrono::steady_clock::now(), end) << "the sound session never settled";
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
   }
 
   void TearDown() override {
