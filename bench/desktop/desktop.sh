@@ -43,11 +43,13 @@ need_tools() {
 }
 
 # The builds to measure: SONAVIK_BUILD_DIR, or several separated by ':' to measure them back to
-# back in each round (a change against its base). Each is labelled by its source's commit.
+# back in each round (a change against its base). With several, each row is labelled by its
+# build directory's last two path components (a source tree's commit may have moved on since
+# its build).
 builds=()
 build_labels=()
 prepare_builds() {
-  local build source label
+  local build label
   IFS=: read -r -a builds <<<"${SONAVIK_BUILD_DIR:-$root/build}"
   for build in "${builds[@]}"; do
     if [[ ! -x $build/app/sonavik ]]; then
@@ -58,9 +60,9 @@ prepare_builds() {
     fi
     label=Sonavik
     if ((${#builds[@]} > 1)); then
-      source=$(awk -F= '/^CMAKE_HOME_DIRECTORY:/ {print $2}' "$build/CMakeCache.txt")
-      label="Sonavik $(git -C "$source" rev-parse --short HEAD 2>/dev/null || basename "$build")"
-      [[ " ${build_labels[*]} " != *" ${label#Sonavik } "* ]] || label="Sonavik $(basename "$build")"
+      build=$(cd "$build" && pwd)
+      label="Sonavik $(basename "$(dirname "$build")")/$(basename "$build")"
+      [[ " ${build_labels[*]} " != *" $label "* ]] || bench_fail "two builds in $build"
     fi
     build_labels+=("$label")
   done
