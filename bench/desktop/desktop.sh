@@ -62,7 +62,7 @@ prepare_builds() {
     if ((${#builds[@]} > 1)); then
       build=$(cd "$build" && pwd)
       label="Sonavik $(basename "$(dirname "$build")")/$(basename "$build")"
-      [[ " ${build_labels[*]} " != *" $label "* ]] || bench_fail "two builds in $build"
+      [[ " ${build_labels[*]} " != *" $label "* ]] || bench_fail "two builds would both be labelled $label: name their directories apart"
     fi
     build_labels+=("$label")
   done
