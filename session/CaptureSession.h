@@ -47,7 +47,7 @@ class CaptureSessionView {
 
  protected:
   CaptureSessionView() = default;
-  ~CaptureSessionView() = default;
+  virtual ~CaptureSessionView() = default;
   CaptureSessionView(const CaptureSessionView&) = default;
   CaptureSessionView& operator=(const CaptureSessionView&) = default;
 };
