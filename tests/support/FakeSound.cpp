@@ -43,10 +43,19 @@ class FakeBase {
   std::uint32_t Refs() const { return refs_; }
 
  protected:
+  struct NoNote {
+    void operator()() const {}
+  };
+
   std::uint32_t DoAddRef();
   std::uint32_t DoRelease();
-  // Locks the state, records the call, and tells whether the object may still be used.
-  bool Enter(std::unique_lock<std::mutex>& lock, const std::string& call);
+  // What every method does first, in this order: clears the caller's out pointer, locks the
+  // state and records the call, refuses a released object (DSERR_INVALIDCALL), lets `note`
+  // keep what the call was given, and returns the scripted failure of `step`. DS_OK lets the
+  // method go on with its own work under the lock. Pass {} for an `out` the method lacks.
+  template <class Out = void, class Note = NoNote>
+  SoundResult Begin(std::unique_lock<std::mutex>& lock, const std::string& call,
+                    FakeSound::Step step, Out** out = nullptr, Note note = {});
 
   FakeSound::State& state_;
   FakeSound::Kind kind_;
@@ -157,15 +166,21 @@ std::uint32_t FakeBase::DoRelease() {
   return refs_;
 }
 
-bool FakeBase::Enter(std::unique_lock<std::mutex>& lock, const std::string& call) {
+template <class Out, class Note>
+SoundResult FakeBase::Begin(std::unique_lock<std::mutex>& lock, const std::string& call,
+                            FakeSound::Step step, Out** out, Note note) {
+  if (out != nullptr) {
+    *out = nullptr;
+  }
   lock = std::unique_lock(state_.mutex);
   const std::string name = std::string(KindName(kind_)) + "." + call;
   state_.calls.emplace_back(name);
   if (refs_ == 0) {
     state_.errors.emplace_back(name + " after its release");
-    return false;
+    return DSERR_INVALIDCALL;
   }
-  return true;
+  note();
+  return state_.Failure(step);
 }
 
 class FakeNotify : public ISoundNotify, public FakeBase {
@@ -176,10 +191,8 @@ class FakeNotify : public ISoundNotify, public FakeBase {
   SoundResult SetNotificationPositions(std::uint32_t count,
                                        const PositionNotify* positions) override {
     std::unique_lock<std::mutex> lock;
-    if (!Enter(lock, "SetNotificationPositions")) {
-      return DSERR_INVALIDCALL;
-    }
-    if (SoundResult r = state_.Failure(FakeSound::Step::SetNotificationPositions)) {
+    if (SoundResult r =
+            Begin(lock, "SetNotificationPositions", FakeSound::Step::SetNotificationPositions)) {
       return r;
     }
     if (count > 0 && positions == nullptr) {
@@ -204,13 +217,7 @@ class FakeCaptureBuffer : public ICaptureBuffer, public FakeBase {
 
   SoundResult QueryNotify(ISoundNotify** notify) override {
     std::unique_lock<std::mutex> lock;
-    if (notify != nullptr) {
-      *notify = nullptr;
-    }
-    if (!Enter(lock, "QueryNotify")) {
-      return DSERR_INVALIDCALL;
-    }
-    if (SoundResult r = state_.Failure(FakeSound::Step::QueryNotify)) {
+    if (SoundResult r = Begin(lock, "QueryNotify", FakeSound::Step::QueryNotify, notify)) {
       return r;
     }
     if (notify == nullptr) {
@@ -223,10 +230,7 @@ class FakeCaptureBuffer : public ICaptureBuffer, public FakeBase {
   SoundResult GetCurrentPosition(std::uint32_t* capturePosition,
                                  std::uint32_t* readPosition) override {
     std::unique_lock<std::mutex> lock;
-    if (!Enter(lock, "GetCurrentPosition")) {
-      return DSERR_INVALIDCALL;
-    }
-    if (SoundResult r = state_.Failure(FakeSound::Step::GetCurrentPosition)) {
+    if (SoundResult r = Begin(lock, "GetCurrentPosition", FakeSound::Step::GetCurrentPosition)) {
       return r;
     }
     if (capturePosition != nullptr) {
@@ -240,10 +244,7 @@ class FakeCaptureBuffer : public ICaptureBuffer, public FakeBase {
 
   SoundResult GetStatus(std::uint32_t* status) override {
     std::unique_lock<std::mutex> lock;
-    if (!Enter(lock, "GetStatus")) {
-      return DSERR_INVALIDCALL;
-    }
-    if (SoundResult r = state_.Failure(FakeSound::Step::GetStatus)) {
+    if (SoundResult r = Begin(lock, "GetStatus", FakeSound::Step::GetStatus)) {
       return r;
     }
     if (status == nullptr) {
@@ -255,10 +256,8 @@ class FakeCaptureBuffer : public ICaptureBuffer, public FakeBase {
 
   SoundResult Start(std::uint32_t flags) override {
     std::unique_lock<std::mutex> lock;
-    if (!Enter(lock, "Start(" + std::to_string(flags) + ")")) {
-      return DSERR_INVALIDCALL;
-    }
-    if (SoundResult r = state_.Failure(FakeSound::Step::Start)) {
+    if (SoundResult r =
+            Begin(lock, "Start(" + std::to_string(flags) + ")", FakeSound::Step::Start)) {
       return r;
     }
     if (state_.vanished) {
@@ -270,10 +269,7 @@ class FakeCaptureBuffer : public ICaptureBuffer, public FakeBase {
 
   SoundResult Stop() override {
     std::unique_lock<std::mutex> lock;
-    if (!Enter(lock, "Stop")) {
-      return DSERR_INVALIDCALL;
-    }
-    if (SoundResult r = state_.Failure(FakeSound::Step::Stop)) {
+    if (SoundResult r = Begin(lock, "Stop", FakeSound::Step::Stop)) {
       return r;
     }
     const bool wasCapturing = (state_.status & DSCBSTATUS_CAPTURING) != 0;
@@ -288,11 +284,11 @@ class FakeCaptureBuffer : public ICaptureBuffer, public FakeBase {
                    std::uint32_t* firstBytes, void** second, std::uint32_t* secondBytes,
                    std::uint32_t flags) override {
     std::unique_lock<std::mutex> lock;
-    if (!Enter(lock, "Lock(" + std::to_string(offset) + "," + std::to_string(bytes) + ")")) {
-      return DSERR_INVALIDCALL;
-    }
-    state_.lastLock = FakeSound::LockSeen{offset, bytes, flags};
-    if (SoundResult r = state_.Failure(FakeSound::Step::Lock)) {
+    if (SoundResult r =
+            Begin(lock, "Lock(" + std::to_string(offset) + "," + std::to_string(bytes) + ")",
+                  FakeSound::Step::Lock, {}, [&] {
+                    state_.lastLock = FakeSound::LockSeen{offset, bytes, flags};
+                  })) {
       return r;
     }
     const std::size_t size = state_.ring.size();
@@ -329,10 +325,7 @@ class FakeCaptureBuffer : public ICaptureBuffer, public FakeBase {
   SoundResult Unlock(void* first, std::uint32_t firstBytes, void* second,
                      std::uint32_t secondBytes) override {
     std::unique_lock<std::mutex> lock;
-    if (!Enter(lock, "Unlock")) {
-      return DSERR_INVALIDCALL;
-    }
-    if (SoundResult r = state_.Failure(FakeSound::Step::Unlock)) {
+    if (SoundResult r = Begin(lock, "Unlock", FakeSound::Step::Unlock)) {
       return r;
     }
     if (!state_.locked) {
@@ -355,21 +348,17 @@ class FakeCaptureDevice : public ICaptureDevice, public FakeBase {
   std::uint32_t Release() override { return DoRelease(); }
   SoundResult CreateCaptureBuffer(const CaptureBufferDesc* desc, ICaptureBuffer** buffer) override {
     std::unique_lock<std::mutex> lock;
-    if (buffer != nullptr) {
-      *buffer = nullptr;
-    }
-    if (!Enter(lock, "CreateCaptureBuffer")) {
-      return DSERR_INVALIDCALL;
-    }
-    if (desc != nullptr) {
-      FakeSound::CaptureDescSeen seen{*desc, std::nullopt};
-      if (desc->lpwfxFormat != nullptr) {
-        seen.format = *desc->lpwfxFormat;
-      }
-      seen.desc.lpwfxFormat = nullptr;
-      state_.captureDesc = seen;
-    }
-    if (SoundResult r = state_.Failure(FakeSound::Step::CreateCaptureBuffer)) {
+    if (SoundResult r =
+            Begin(lock, "CreateCaptureBuffer", FakeSound::Step::CreateCaptureBuffer, buffer, [&] {
+              if (desc != nullptr) {
+                FakeSound::CaptureDescSeen seen{*desc, std::nullopt};
+                if (desc->lpwfxFormat != nullptr) {
+                  seen.format = *desc->lpwfxFormat;
+                }
+                seen.desc.lpwfxFormat = nullptr;
+                state_.captureDesc = seen;
+              }
+            })) {
       return r;
     }
     if (desc == nullptr || buffer == nullptr || desc->lpwfxFormat == nullptr ||
@@ -396,13 +385,12 @@ class FakeListener : public IListener3D, public FakeBase {
   std::uint32_t Release() override { return DoRelease(); }
   SoundResult SetAllParameters(const Listener3DParams* params, std::uint32_t apply) override {
     std::unique_lock<std::mutex> lock;
-    if (!Enter(lock, "SetAllParameters(" + std::to_string(apply) + ")")) {
-      return DSERR_INVALIDCALL;
-    }
-    if (params != nullptr) {
-      state_.listenerParams = *params;
-    }
-    if (SoundResult r = state_.Failure(FakeSound::Step::SetAllParameters)) {
+    if (SoundResult r = Begin(lock, "SetAllParameters(" + std::to_string(apply) + ")",
+                              FakeSound::Step::SetAllParameters, {}, [&] {
+                                if (params != nullptr) {
+                                  state_.listenerParams = *params;
+                                }
+                              })) {
       return r;
     }
     return params == nullptr ? DSERR_INVALIDPARAM : DS_OK;
@@ -417,13 +405,8 @@ class FakePrimaryBuffer : public ISoundBuffer, public FakeBase {
   std::uint32_t Release() override { return DoRelease(); }
   SoundResult QueryListener3D(IListener3D** listener) override {
     std::unique_lock<std::mutex> lock;
-    if (listener != nullptr) {
-      *listener = nullptr;
-    }
-    if (!Enter(lock, "QueryListener3D")) {
-      return DSERR_INVALIDCALL;
-    }
-    if (SoundResult r = state_.Failure(FakeSound::Step::QueryListener3D)) {
+    if (SoundResult r =
+            Begin(lock, "QueryListener3D", FakeSound::Step::QueryListener3D, listener)) {
       return r;
     }
     if (listener == nullptr) {
@@ -448,11 +431,9 @@ class FakeSoundDevice : public ISoundDevice, public FakeBase {
   std::uint32_t Release() override { return DoRelease(); }
   SoundResult Initialize(const std::string* deviceId) override {
     std::unique_lock<std::mutex> lock;
-    if (!Enter(lock,
-               deviceId == nullptr ? "Initialize(default)" : "Initialize(" + *deviceId + ")")) {
-      return DSERR_INVALIDCALL;
-    }
-    if (SoundResult r = state_.Failure(FakeSound::Step::DeviceInitialize)) {
+    if (SoundResult r = Begin(
+            lock, deviceId == nullptr ? "Initialize(default)" : "Initialize(" + *deviceId + ")",
+            FakeSound::Step::DeviceInitialize)) {
       return r;
     }
     initialized_ = true;
@@ -460,28 +441,23 @@ class FakeSoundDevice : public ISoundDevice, public FakeBase {
   }
   SoundResult SetCooperativeLevel(void* window, std::uint32_t level) override {
     std::unique_lock<std::mutex> lock;
-    if (!Enter(lock, "SetCooperativeLevel(" + std::to_string(level) + ")")) {
-      return DSERR_INVALIDCALL;
-    }
-    state_.cooperativeWindow = window;
-    state_.cooperativeLevel = level;
-    if (SoundResult r = state_.Failure(FakeSound::Step::SetCooperativeLevel)) {
+    if (SoundResult r = Begin(lock, "SetCooperativeLevel(" + std::to_string(level) + ")",
+                              FakeSound::Step::SetCooperativeLevel, {}, [&] {
+                                state_.cooperativeWindow = window;
+                                state_.cooperativeLevel = level;
+                              })) {
       return r;
     }
     return initialized_ ? DS_OK : DSERR_INVALIDCALL;
   }
   SoundResult CreateSoundBuffer(const SoundBufferDesc* desc, ISoundBuffer** buffer) override {
     std::unique_lock<std::mutex> lock;
-    if (buffer != nullptr) {
-      *buffer = nullptr;
-    }
-    if (!Enter(lock, "CreateSoundBuffer")) {
-      return DSERR_INVALIDCALL;
-    }
-    if (desc != nullptr) {
-      state_.soundBufferDesc = *desc;
-    }
-    if (SoundResult r = state_.Failure(FakeSound::Step::CreateSoundBuffer)) {
+    if (SoundResult r =
+            Begin(lock, "CreateSoundBuffer", FakeSound::Step::CreateSoundBuffer, buffer, [&] {
+              if (desc != nullptr) {
+                state_.soundBufferDesc = *desc;
+              }
+            })) {
       return r;
     }
     if (!initialized_) {
