@@ -194,12 +194,11 @@ void CaptureSession::Reopen(std::optional<std::string> deviceId, TACAPOpenReport
   // The pass sees no capture from now on and shows silence once, until the new one is there.
   Retire(std::move(capture_));
   const int generation = ++openGeneration_;
-  latestOpen_ = generation;
   ++opens_;
   Exchange([this, generation, deviceId = std::move(deviceId), report] {
     auto capture = std::make_shared<std::unique_ptr<TACAPCapture>>();
     std::exception_ptr error;
-    if (latestOpen_ == generation) {
+    if (openGeneration_ == generation) {
       try {
         // Quiet here: whether the code is shown is decided on the window thread, where a
         // superseded open is known as such.

@@ -161,10 +161,9 @@ class CaptureSession {
   bool listing_ = false;
   bool listAgain_ = false;
   // Opens posted and not answered yet; the newest is the only one that counts. The worker
-  // reads latestOpen_ to skip an open that a later one superseded before it began.
+  // reads openGeneration_ to skip an open that a later one superseded before it began.
   int opens_ = 0;
-  int openGeneration_ = 0;
-  std::atomic<int> latestOpen_{0};
+  std::atomic<int> openGeneration_{0};
   // When the session last reopened a capture by itself.
   std::chrono::steady_clock::time_point lastReopen_{};
   std::chrono::milliseconds reconnectPause_ = kFirstReconnect;
