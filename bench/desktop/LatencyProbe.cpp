@@ -13,7 +13,10 @@
 //   - the watcher (the main thread), which grabs the window with XShm every millisecond and
 //     timestamps the first grab that differs from the resting picture.
 // Before the first burst the window must keep one picture for a second while silence plays:
-// that is its resting picture. Before each burst it must show that picture again for 300 ms.
+// that is its resting picture. Before each burst it must show that picture again for 300 ms,
+// and then a random 0-100 ms more passes: sound comes at any moment of a meter's own cycle, and
+// a burst asked for a fixed time after the window's last change would meet that cycle always at
+// the same point, its latency always the same, never the best nor the worst.
 // For each burst it prints one line to standard output: the latency in ms (window change
 // minus arrival, CLOCK_MONOTONIC), or "missed" when the window did not change within 5 s.
 // Any failure (no server, no window, a window that never rests) ends it with a message on
@@ -38,6 +41,7 @@
 #include <ctime>
 #include <memory>
 #include <numbers>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -58,6 +62,7 @@ constexpr int kThreshold = 1000;               // about -30 dBFS: the burst, not
 constexpr auto kGrabPeriod = milliseconds(1);
 constexpr auto kFirstRest = milliseconds(1000);
 constexpr auto kRest = milliseconds(300);
+constexpr int kMaxPhaseMs = 100;  // longer than a pass of any meter measured here
 constexpr auto kRestTimeout = std::chrono::seconds(30);
 constexpr auto kChangeTimeout = std::chrono::seconds(5);
 
@@ -431,8 +436,11 @@ int main(int argc, char** argv) {
 
   Watcher watcher(window);
   watcher.TakeRestingPicture();
+  std::mt19937 phases(17);  // the same phases each run, so runs compare
+  std::uniform_int_distribution<int> phase(0, kMaxPhaseMs * 1000 - 1);
   for (int burst = 1; burst <= bursts; ++burst) {
     watcher.WaitForRest();
+    std::this_thread::sleep_for(std::chrono::microseconds(phase(phases)));
     shared.armed.store(burst);
     shared.burstRequests.store(burst);
     Clock::time_point changed;
