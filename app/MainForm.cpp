@@ -40,6 +40,7 @@
 #include "capture/sound/ACAP.h"
 #include "capture/sound/ACAPCapture.h"
 #include "gauge/MusicGauge.h"
+#include "gauge/RepaintBatch.h"
 #include "ui_MainForm.h"
 
 namespace sonavik {
@@ -346,6 +347,8 @@ void TForm1::MeasureAndDraw(const PassSettings& settings) {
   if (!capturing && !showingSound_) {
     return;
   }
+  // What the pass shows reaches the screen in one flush per window, when the drawing is done.
+  const RepaintBatch oneFlushPerWindow;
   // A capture that stopped (its device or the server went away) leaves one pass over silence,
   // so the display never holds a level that is no longer there.
   showingSound_ = capturing;

@@ -8,6 +8,7 @@
 #include <QRegion>
 
 #include "app/PolylineThinning.h"
+#include "gauge/RepaintBatch.h"
 
 namespace sonavik {
 
@@ -44,9 +45,17 @@ void TPaintBox::Polyline(std::span<const QPoint> points, TColor pen) {
 }
 
 void TPaintBox::Present() {
-  if (isVisible()) {
+  if (!isVisible() || Shown()) {
+    return;
+  }
+  if (!RepaintBatch::Defer(*this)) {
     repaint();
   }
+}
+
+bool TPaintBox::Shown() const {
+  return shown_.valid && shown_.size == pictureSize_ && shown_.background == background_ &&
+         shown_.lines == lines_ && shown_.points == points_;
 }
 
 const QImage& TPaintBox::Image() const {
@@ -122,6 +131,17 @@ void TPaintBox::paintEvent(QPaintEvent* event) {
   }
   if (!ComposeOnSurface(painter)) {
     painter.drawImage(event->rect().topLeft(), Image(), event->rect());
+  }
+  // What the screen shows from now on, as far as this paint reaches.
+  const QRect whole(QPoint(0, 0), pictureSize_);
+  if (event->region().intersected(whole) == QRegion(whole)) {
+    shown_.valid = true;
+    shown_.size = pictureSize_;
+    shown_.background = background_;
+    shown_.points = points_;  // the same few thousand points each time: no new memory
+    shown_.lines = lines_;
+  } else if (!Shown()) {
+    shown_.valid = false;
   }
   // The box may have grown since the picture was made; the rest shows the window's face.
   const QRegion uncovered = event->region().subtracted(QRegion(QRect(QPoint(0, 0), pictureSize_)));

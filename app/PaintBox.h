@@ -29,7 +29,9 @@ class TPaintBox : public QWidget {
   // One connected line through the points in order, one pixel wide, not smoothed; points
   // outside the box are clipped.
   void Polyline(std::span<const QPoint> points, TColor pen);
-  // Puts the picture on the screen before returning (nothing while the box is hidden).
+  // Puts the picture on the screen before returning, or with the rest of its window when an
+  // open RepaintBatch ends (nothing while the box is hidden, or when the screen shows this
+  // very picture already).
   void Present();
 
   // The picture as composed so far (null before the first Clear).
@@ -43,7 +45,18 @@ class TPaintBox : public QWidget {
     std::size_t first;
     std::size_t count;
     QRgb pen;
+    bool operator==(const Line&) const = default;
   };
+  // What the screen shows of the box, as the picture it was drawn from.
+  struct ShownPicture {
+    bool valid = false;  // false: not known
+    QSize size;
+    QRgb background = 0;
+    std::vector<QPoint> points;
+    std::vector<Line> lines;
+  };
+  // Whether the screen shows the current picture already.
+  bool Shown() const;
   // Draws the picture into target, whose top left is the picture's.
   void Compose(QImage& target) const;
   // Draws the picture straight into the pixels the painter paints into, when those are an
@@ -57,6 +70,7 @@ class TPaintBox : public QWidget {
   std::vector<Line> lines_;
   mutable QImage image_;  // the picture, made when someone asks for it
   mutable bool imageCurrent_ = false;
+  ShownPicture shown_;
 };
 
 }  // namespace sonavik

@@ -4,12 +4,14 @@
 #include <QAccessible>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QString>
 #include <QVariant>
 #include <algorithm>
 #include <cmath>
 
 #include "gauge/AccessibleValueWidget.h"
+#include "gauge/RepaintBatch.h"
 
 namespace sonavik {
 
@@ -187,13 +189,15 @@ void TMusicGauge::RepaintNow() {
   if (!isVisible()) {
     return;
   }
-  const std::uint64_t before = paintCount_;
-  repaint();
-  // When the window cannot be drawn right now (not exposed yet, updates off) Qt paints
-  // nothing; the image and the peak hold must still follow the value, and the screen gets
-  // the image with the next paint event.
-  if (paintCount_ == before) {
-    Paint();
+  // The image and the peak hold follow the value at once, also when the window cannot be
+  // drawn right now (not exposed yet, updates off): the screen then gets the image with the
+  // next paint event.
+  Paint();
+  if (shownPicture_ == paintedPicture_) {
+    return;  // the screen shows this very picture already
+  }
+  if (!RepaintBatch::Defer(*this)) {
+    repaint();
   }
 }
 
@@ -232,7 +236,6 @@ int TMusicGauge::LitRows(double percent) const {
 }
 
 void TMusicGauge::Paint() {
-  ++paintCount_;
   const int w = width();
   const int h = height();
   const QSize size(w, h);
@@ -243,6 +246,7 @@ void TMusicGauge::Paint() {
     levelBitmap_ = QImage(size, QImage::Format_RGB32);
   }
   const bool drawable = w > 0 && h > 0 && !zoneBitmap_.isNull() && !levelBitmap_.isNull();
+  paintedPicture_.reset();
 
   // The picture is the zone picture masked by the level: inside the lit column and along the
   // peak-hold line the zones show, elsewhere black, the gauge framed in black on top, left and
@@ -283,6 +287,7 @@ void TMusicGauge::Paint() {
 
   const Pixels level(levelBitmap_);
   const int top = h - LitRows(p);
+  paintedPicture_ = Picture{key, top, holdRow};
   level.FillRows(0, 1, kBlack);
   for (int y = 1; y < h; ++y) {
     QRgb* to = level.Row(y);
@@ -297,10 +302,17 @@ void TMusicGauge::Paint() {
   }
 }
 
-void TMusicGauge::paintEvent(QPaintEvent* /*event*/) {
+void TMusicGauge::paintEvent(QPaintEvent* event) {
   Paint();
   if (levelBitmap_.isNull()) {
+    shownPicture_.reset();
     return;
+  }
+  // What the screen shows from now on, as far as this paint reaches.
+  if (event->region().intersected(rect()) == QRegion(rect())) {
+    shownPicture_ = paintedPicture_;
+  } else if (shownPicture_ != paintedPicture_) {
+    shownPicture_.reset();
   }
   QPainter painter(this);
   // At a device pixel ratio above 1 the image is stretched; nearest pixels keep columns sharp.

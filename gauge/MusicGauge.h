@@ -4,8 +4,10 @@
 // outline) and shown in one copy.
 //
 // The widget is opaque and repaints synchronously: a setter that changes the picture runs
-// Paint and the screen copy before it returns, as long as the gauge is visible. The peak-hold
-// state advances inside Paint, so a hidden gauge takes no peaks.
+// Paint and the screen copy before it returns, as long as the gauge is visible (the copy
+// waits for the end of an open RepaintBatch, and is left out when the screen shows that very
+// picture already). The peak-hold state advances inside Paint, so a hidden gauge takes no
+// peaks.
 //
 // The hold timer ticks every 10 ms on the window thread. Qt does not queue the ticks that
 // fall due while the thread is busy (a measuring pass sleeping, say): they arrive as one.
@@ -22,6 +24,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 
 #include "gauge/Color.h"
 
@@ -105,9 +108,17 @@ class TMusicGauge : public QWidget {
     bool operator==(const ZoneKey&) const = default;
   };
   ZoneKey zoneKey_;  // a drawable gauge's size is never the default 0 x 0
+  // Everything a picture depends on: the zones, the first lit row, the hold line's row.
+  struct Picture {
+    ZoneKey zones;
+    int top = 0;
+    int holdRow = -1;
+    bool operator==(const Picture&) const = default;
+  };
+  std::optional<Picture> paintedPicture_;  // of the image, none when nothing could be drawn
+  std::optional<Picture> shownPicture_;    // of what the screen shows, none when unknown
   QImage zoneBitmap_;
   QImage levelBitmap_;
-  std::uint64_t paintCount_ = 0;
 
   void RepaintNow();
   int LitRows(double percent) const;

@@ -2,6 +2,7 @@
 // Pixels of the level gauge read back from its image, for the meter's own gauge settings and
 // for the values that could break the row arithmetic.
 #include "gauge/MusicGauge.h"
+#include "gauge/RepaintBatch.h"
 
 #include <gtest/gtest.h>
 
@@ -439,20 +440,45 @@ class ShownMeterGauge : public MeterGauge {
   PaintCounter counter;
 };
 
-TEST_F(ShownMeterGauge, ProgressRepaintsBeforeItReturnsAlsoWhenUnchanged) {
-  g.SetPeakHold(false);
-  g.SetProgress(-200);
-  EXPECT_EQ(counter.paints, 1);
-  EXPECT_TRUE(ShowsMeter(g.Image(), 104, -1));
+// What reached the window, read back without running the event loop.
+QImage Screen(TMusicGauge& g) {
+  return g.screen()
+      ->grabWindow(g.winId())
+      .toImage()
+      .convertToFormat(QImage::Format_RGB32)
+      .copy(0, 0, kW, kH);
+}
+
+TEST_F(ShownMeterGauge, ProgressReachesTheScreenBeforeItReturnsAndAnUnchangedPictureOnce) {
+  g.SetProgress(-50);
   g.SetProgress(-200);
   EXPECT_EQ(counter.paints, 2);
-  // What reached the window, read back without running the event loop.
-  QImage screen = g.screen()->grabWindow(g.winId()).toImage().convertToFormat(QImage::Format_RGB32);
-  ASSERT_FALSE(screen.isNull());
-  EXPECT_TRUE(ShowsMeter(screen.copy(0, 0, kW, kH), 104, -1));
+  EXPECT_TRUE(ShowsMeter(Screen(g), 104, 26));
+  // The same value again: the peak-hold logic runs (the fall from -50 keeps counting, a level
+  // at the peak would take it again), but the screen shows this picture already.
+  Tick(3);
+  g.SetProgress(-200);
+  EXPECT_EQ(g.HoldCount(), 3u);
+  EXPECT_EQ(counter.paints, 2);
+  g.SetProgress(-50);
+  EXPECT_EQ(g.HoldCount(), 0u);
+  EXPECT_EQ(counter.paints, 3);
+  g.SetPeakHold(false);
   g.SetProgress(0);
-  screen = g.screen()->grabWindow(g.winId()).toImage().convertToFormat(QImage::Format_RGB32);
-  EXPECT_TRUE(ShowsMeter(screen.copy(0, 0, kW, kH), 209, -1));
+  EXPECT_EQ(counter.paints, 4);
+  EXPECT_TRUE(ShowsMeter(Screen(g), 209, -1));
+
+  // Inside a batch the value and the hold change at once; the screen follows when it ends.
+  g.SetPeakHold(true);
+  {
+    const RepaintBatch batch;
+    g.SetProgress(-20);
+    EXPECT_EQ(g.HeldPeak(), 95.0);
+    EXPECT_EQ(counter.paints, 4);
+    EXPECT_TRUE(ShowsMeter(Screen(g), 209, -1));
+  }
+  EXPECT_EQ(counter.paints, 5);
+  EXPECT_TRUE(ShowsMeter(Screen(g), 199, 10));
 }
 
 TEST_F(ShownMeterGauge, RangeAndZoneBordersRepaintColoursAndHoldSettingsWait) {
