@@ -133,8 +133,7 @@ void TPaintBox::paintEvent(QPaintEvent* event) {
     painter.drawImage(event->rect().topLeft(), Image(), event->rect());
   }
   // What the screen shows from now on, as far as this paint reaches.
-  const QRect whole(QPoint(0, 0), pictureSize_);
-  if (event->region().intersected(whole) == QRegion(whole)) {
+  if (visibleRegion().subtracted(event->region()).isEmpty()) {
     shown_.valid = true;
     shown_.size = pictureSize_;
     shown_.background = background_;

@@ -309,7 +309,7 @@ void TMusicGauge::paintEvent(QPaintEvent* event) {
     return;
   }
   // What the screen shows from now on, as far as this paint reaches.
-  if (event->region().intersected(rect()) == QRegion(rect())) {
+  if (visibleRegion().subtracted(event->region()).isEmpty()) {
     shownPicture_ = paintedPicture_;
   } else if (shownPicture_ != paintedPicture_) {
     shownPicture_.reset();
