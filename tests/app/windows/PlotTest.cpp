@@ -217,6 +217,45 @@ TEST_F(WindowsPlot, ACoveredPlotShowsItsLastPictureAgain) {
   EXPECT_EQ(shown, picture);
 }
 
+// A pass that leaves every picture as the screen shows it sends nothing to the screen, so a
+// meter left open on silence or a steady tone costs the desktop little; a change still shows.
+TEST_F(WindowsPlot, APassThatChangesNoPictureRepaintsNothing) {
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      paints += event->type() == QEvent::Paint ? 1 : 0;
+      return false;
+    }
+  } counter;
+  auto* box = FindControl<TPaintBox>(*form, "PaintBox1");
+  for (QWidget* control : {static_cast<QWidget*>(box), FindControl<QWidget>(*form, "MusicGauge1"),
+                           FindControl<QWidget>(*form, "MusicGauge2")}) {
+    control->installEventFilter(&counter);
+  }
+  const auto windowShows = [&] {
+    const auto* window = dynamic_cast<const QImage*>(form->backingStore()->paintDevice());
+    return window != nullptr &&
+           window->copy(QRect(box->mapTo(form.get(), QPoint(0, 0)), box->size()))
+                   .convertToFormat(QImage::Format_RGB32) == box->Image();
+  };
+  for (const Ring& ring : {ConstantRing(0, 0), Sine(15000, 8, 0, 0), Sine(15000, 8, 9000, 3)}) {
+    Fill(ring);
+    Pass();
+    EXPECT_TRUE(windowShows());
+    const int before = counter.paints;
+    Pass();
+    EXPECT_EQ(counter.paints, before);
+    EXPECT_TRUE(windowShows());
+  }
+  // The right channel falls silent: the box and the right gauge change, the left one does not.
+  Fill(Sine(15000, 8, 0, 0));
+  const int before = counter.paints;
+  Pass();
+  EXPECT_EQ(counter.paints - before, 2);
+  EXPECT_TRUE(windowShows());
+}
+
 // The plot box draws a trace with fewer strokes than it has points; it must light exactly the
 // pixels Qt's own one-pixel line through every point lights.
 TEST(PlotBox, LightsThePixelsOfTheWholeTrace) {
