@@ -24,12 +24,12 @@ RepaintBatch::~RepaintBatch() {
   }
 }
 
-bool RepaintBatch::Defer(QWidget& control, std::function<void()> afterwards) {
+bool RepaintBatch::Defer(QWidget& control) {
   if (open == nullptr || open->count_ == kControls) {
     return false;
   }
   control.update();
-  open->noted_[open->count_++] = Noted{&control, std::move(afterwards)};
+  open->noted_[open->count_++] = &control;
   return true;
 }
 
@@ -37,20 +37,14 @@ void RepaintBatch::Paint() {
   // A synchronous repaint of one control paints and flushes everything marked dirty in its
   // window, so the last noted control of each window is the one to repaint.
   for (std::size_t i = 0; i < count_; ++i) {
-    const QWidget* window = noted_[i].control->window();
+    const QWidget* window = noted_[i]->window();
     bool later = false;
     for (std::size_t j = i + 1; j < count_ && !later; ++j) {
-      later = noted_[j].control->window() == window;
+      later = noted_[j]->window() == window;
     }
     if (!later) {
-      noted_[i].control->repaint();
+      noted_[i]->repaint();
     }
-  }
-  for (std::size_t i = 0; i < count_; ++i) {
-    if (noted_[i].afterwards) {
-      noted_[i].afterwards();
-    }
-    noted_[i] = Noted{};
   }
   count_ = 0;
 }

@@ -4,10 +4,10 @@
 //
 // A control that must show a change at once asks Defer first. Inside a batch, Defer marks the
 // control dirty and notes it; when the batch ends, each window with noted controls is painted
-// and flushed once, all of its noted controls together, and then each control's afterwards
-// runs. Outside a batch Defer returns false and the control repaints by itself, at once, as it
-// always does. Either way the pictures that reach the screen are the same: a batch only joins
-// the paints of one window into one flush, before the window thread does anything else.
+// and flushed once, all of its noted controls together. Outside a batch Defer returns false and the
+// control repaints by itself, at once, as it always does. Either way the pictures that reach the
+// screen are the same: a batch only joins the paints of one window into one flush, before the
+// window thread does anything else.
 //
 // Window thread only. Batches nest; the outermost one paints. A batch holds at most kControls
 // noted controls (no allocation per batch); a control past that repaints at once.
@@ -15,7 +15,6 @@
 
 #include <array>
 #include <cstddef>
-#include <functional>
 
 class QWidget;
 
@@ -30,20 +29,15 @@ class RepaintBatch {
   RepaintBatch(const RepaintBatch&) = delete;
   RepaintBatch& operator=(const RepaintBatch&) = delete;
 
-  // Inside a batch: marks control for painting when the batch ends, then afterwards (if any)
-  // runs, and returns true. Outside one (or with the batch full): returns false, and the
-  // caller repaints at once.
-  static bool Defer(QWidget& control, std::function<void()> afterwards = {});
+  // Inside a batch: marks control for painting when the batch ends and returns true. Outside
+  // one (or with the batch full): returns false, and the caller repaints at once.
+  static bool Defer(QWidget& control);
 
  private:
-  struct Noted {
-    QWidget* control = nullptr;
-    std::function<void()> afterwards;
-  };
   void Paint();
 
   bool outermost_;
-  std::array<Noted, kControls> noted_;
+  std::array<QWidget*, kControls> noted_{};
   std::size_t count_ = 0;
 };
 
