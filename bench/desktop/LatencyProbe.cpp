@@ -72,6 +72,15 @@ constexpr auto kChangeTimeout = std::chrono::seconds(5);
   std::_Exit(1);
 }
 
+// A connection of its own to the display (DISPLAY); what it is for goes into the failure.
+Display* OpenDisplay(const std::string& purpose) {
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) {
+    Fail("cannot open the display " + purpose);
+  }
+  return display;
+}
+
 struct SimpleDeleter {
   void operator()(pa_simple* stream) const { pa_simple_free(stream); }
 };
@@ -174,10 +183,7 @@ void Recorder(Shared& shared) {
 class ControlWindow {
  public:
   explicit ControlWindow(milliseconds delay) : delay_(delay) {
-    display_ = XOpenDisplay(nullptr);
-    if (display_ == nullptr) {
-      Fail("cannot open the display for the control window");
-    }
+    display_ = OpenDisplay("for the control window");
     const int screen = DefaultScreen(display_);
     window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), 0, 0, 200, 100, 0,
                                   BlackPixel(display_, screen), BlackPixel(display_, screen));
@@ -245,10 +251,7 @@ int XErrorExit(Display* display, XErrorEvent* error) {
 class Grabber {
  public:
   explicit Grabber(Window window) : window_(window) {
-    display_ = XOpenDisplay(nullptr);
-    if (display_ == nullptr) {
-      Fail("cannot open the display");
-    }
+    display_ = OpenDisplay("to grab the window");
     if (XShmQueryExtension(display_) == False) {
       Fail("the display has no MIT-SHM extension");
     }
