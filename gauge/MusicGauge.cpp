@@ -9,6 +9,8 @@
 #include <QVariant>
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <utility>
 
 #include "gauge/AccessibleValueWidget.h"
 #include "gauge/RepaintBatch.h"
@@ -246,7 +248,9 @@ void TMusicGauge::Paint() {
     levelBitmap_ = QImage(size, QImage::Format_RGB32);
   }
   const bool drawable = w > 0 && h > 0 && !zoneBitmap_.isNull() && !levelBitmap_.isNull();
-  paintedPicture_.reset();
+  // What the image holds now; a bitmap made anew above comes with a new size, so no picture
+  // of the old one matches it.
+  const std::optional<Picture> before = std::exchange(paintedPicture_, std::nullopt);
 
   // The picture is the zone picture masked by the level: inside the lit column and along the
   // peak-hold line the zones show, elsewhere black, the gauge framed in black on top, left and
@@ -288,6 +292,9 @@ void TMusicGauge::Paint() {
   const Pixels level(levelBitmap_);
   const int top = h - LitRows(p);
   paintedPicture_ = Picture{key, top, holdRow};
+  if (paintedPicture_ == before) {
+    return;  // the image holds this very picture already
+  }
   level.FillRows(0, 1, kBlack);
   for (int y = 1; y < h; ++y) {
     QRgb* to = level.Row(y);

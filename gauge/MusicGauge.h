@@ -72,7 +72,8 @@ class TMusicGauge : public QWidget {
   int RowFromBottom(double h) const;
 
   // Builds the image without showing it (zones, lit column, peak-hold line, frame) and
-  // advances the peak hold; paintEvent shows it.
+  // advances the peak hold; paintEvent shows it. An image that holds this picture already is
+  // left as it is.
   void Paint();
   // The finished image of the last paint (null before the first).
   const QImage& Image() const { return levelBitmap_; }
