@@ -98,13 +98,17 @@ TEST_F(CaptureTest, OpenFailureShowsTheBareCodeAndLeavesAnInertObject) {
 }
 
 TEST_F(CaptureTest, OpenFailureCodesArePaddedToSixUppercaseDigits) {
+  // Each capture is opened and closed again at once.
+  const auto openCapture = [this](const std::string* device) {
+    TACAPCapture capture(acap_, device);
+  };
   fake_.FailOpen(std::nullopt, 0x5);
-  { TACAPCapture capture(acap_, nullptr); }
+  openCapture(nullptr);
   fake_.FailOpen(std::nullopt, 0xabcde);
-  { TACAPCapture capture(acap_, nullptr); }
+  openCapture(nullptr);
   // A device that is not there at all.
   const std::string missing = "no-such-source";
-  { TACAPCapture capture(acap_, &missing); }
+  openCapture(&missing);
   EXPECT_EQ(Messages(), (std::vector<std::string>{"000005", "0ABCDE", "88780078"}));
   EXPECT_EQ(fake_.LiveObjects(), 0u);
 }
