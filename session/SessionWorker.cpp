@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "session/SessionWorker.h"
 
+#include <cstdio>
+#include <exception>
 #include <utility>
 
 namespace sonavik {
@@ -38,11 +40,15 @@ void SessionWorker::Run() {
       job = std::move(jobs_.front());
       jobs_.pop_front();
     }
+    // A failing exchange must not take the process down from this thread; whoever waits for
+    // its answer hears nothing, as from a server that did not answer. The session's own
+    // exchanges pass their errors to the window, so what arrives here goes to standard error.
     try {
       job();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "sonavik: a sound session exchange failed: %s\n", e.what());
     } catch (...) {
-      // A failing exchange must not take the process down from this thread; whoever waits
-      // for its answer hears nothing, as from a server that did not answer.
+      std::fputs("sonavik: a sound session exchange failed\n", stderr);
     }
   }
 }

@@ -113,12 +113,23 @@ void BM_FFTW(benchmark::State& state) {
 }
 BENCHMARK(BM_FFTW);
 
+// Whether a run finished with times to keep. Google Benchmark 1.8 replaced the run's
+// error_occurred flag with the skipped state (a run skipped on purpose has no times either).
+template <typename Run>
+bool Completed(const Run& run) {
+  if constexpr (requires { run.skipped; }) {
+    return !run.skipped;
+  } else {
+    return !run.error_occurred;
+  }
+}
+
 // Passes everything to the console and keeps each benchmark's times per iteration.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
+      if (run.run_type == Run::RT_Iteration && Completed(run) && run.iterations > 0) {
         const double iterations = static_cast<double>(run.iterations);
         real_[run.run_name.function_name].push_back(run.real_accumulated_time / iterations);
       }

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "capture/pulse/PulseServerQueries.h"
+
 namespace sonavik {
 namespace {
 
@@ -41,6 +43,10 @@ SoundResult PulseCaptureBuffer::Create(std::shared_ptr<PulseConnection> connecti
   SoundResult result = DS_OK;
   {
     PulseConnection::Lock lock(*created->connection_);
+    if (created->device_) {
+      created->connection_->WatchSourceRemovals(
+          created, [created](std::uint32_t index) { created->OnSourceRemoved(index); });
+    }
     result = created->connection_->ContextUsable() ? created->OpenStream() : DSERR_NODRIVER;
   }
   if (result != DS_OK) {
@@ -63,6 +69,7 @@ PulseCaptureBuffer::PulseCaptureBuffer(std::shared_ptr<PulseConnection> connecti
 PulseCaptureBuffer::~PulseCaptureBuffer() {
   {
     PulseConnection::Lock lock(*connection_);
+    connection_->ForgetSourceRemovals(this);
     CloseStream();
   }
   // Once the stream's callbacks are gone the loop's thread no longer sees the ring; a buffer
@@ -147,15 +154,30 @@ void PulseCaptureBuffer::OnStreamState(pa_stream* stream, void* self) {
   const pa_stream_state_t state = pa_stream_get_state(stream);
   if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
     // The source went away (or the whole server): capture ends here, the ring keeps the last
-    // sound it had, and the program goes on without this device. Whoever watches the server
-    // hears of a capture that was running and ended, not of a stream that failed to open.
-    const bool wasCapturing = (buffer->ring_->Status() & DSCBSTATUS_CAPTURING) != 0;
-    buffer->ring_->Stop();
-    if (wasCapturing) {
-      buffer->connection_->Changed();
-    }
+    // sound it had, and the program goes on without this device.
+    buffer->EndCapture();
   }
   buffer->connection_->Signal();
+}
+
+void PulseCaptureBuffer::EndCapture() {
+  // Not a stream that failed to open: one that was capturing and ended.
+  const bool wasCapturing = (ring_->Status() & DSCBSTATUS_CAPTURING) != 0;
+  ring_->Stop();
+  if (wasCapturing) {
+    connection_->Changed();
+  }
+}
+
+// A stream on a named source may not move, so PulseAudio ends it when its source leaves; a
+// newer PipeWire session manager (WirePlumber 0.5) leaves it open, linked to nothing, and no
+// sound would ever come. It ends here as it would on PulseAudio, and Start opens it afresh.
+void PulseCaptureBuffer::OnSourceRemoved(std::uint32_t index) {
+  if (!StreamLive() || pa_stream_get_device_index(stream_) != index) {
+    return;
+  }
+  CloseStream();
+  EndCapture();
 }
 
 void PulseCaptureBuffer::OnStreamRead(pa_stream* stream, std::size_t /*bytes*/, void* self) {
@@ -208,6 +230,17 @@ SoundResult PulseCaptureBuffer::GetStatus(std::uint32_t* status) {
 SoundResult PulseCaptureBuffer::Start(std::uint32_t flags) {
   if ((flags & ~DSCBSTART_LOOPING) != 0) {
     return DSERR_INVALIDPARAM;
+  }
+  bool live = false;
+  {
+    PulseConnection::Lock lock(*connection_);
+    live = StreamLive();
+  }
+  // A named source is looked for before its stream is opened again (the question takes the
+  // lock and waits for the answer itself): PipeWire opens a stream on a source that is not
+  // there and ends it only a moment later, where PulseAudio refuses it at once.
+  if (!live && device_ && FindSource(*connection_, &*device_) != DS_OK) {
+    return DSERR_NODRIVER;
   }
   PulseConnection::Lock lock(*connection_);
   if (!StreamLive()) {

@@ -58,6 +58,11 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
   void CloseStream();
   bool StreamLive() const;
 
+  // With the main-loop lock held: the ring stops, and whoever watches the server hears of a
+  // capture that was running and ended.
+  void EndCapture();
+  void OnSourceRemoved(std::uint32_t index);
+
   static void OnStreamState(pa_stream* stream, void* self);
   static void OnStreamRead(pa_stream* stream, std::size_t bytes, void* self);
 

@@ -127,9 +127,25 @@ void PulseConnection::Watch(std::function<void()> onChange) {
   }
 }
 
-void PulseConnection::OnServerEvent(pa_context* /*context*/, pa_subscription_event_type_t /*type*/,
-                                    std::uint32_t /*index*/, void* self) {
-  static_cast<PulseConnection*>(self)->Changed();
+void PulseConnection::OnServerEvent(pa_context* /*context*/, pa_subscription_event_type_t type,
+                                    std::uint32_t index, void* self) {
+  auto* connection = static_cast<PulseConnection*>(self);
+  if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SOURCE &&
+      (type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE) {
+    for (const auto& [owner, onRemoved] : connection->sourceRemovals_) {
+      onRemoved(index);
+    }
+  }
+  connection->Changed();
+}
+
+void PulseConnection::WatchSourceRemovals(const void* owner,
+                                          std::function<void(std::uint32_t)> onRemoved) {
+  sourceRemovals_.emplace_back(owner, std::move(onRemoved));
+}
+
+void PulseConnection::ForgetSourceRemovals(const void* owner) {
+  std::erase_if(sourceRemovals_, [owner](const auto& watch) { return watch.first == owner; });
 }
 
 void PulseConnection::Changed() {

@@ -13,6 +13,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "capture/platform/SoundPlatform.h"
 #include "capture/pulse/PulseLoop.h"
@@ -43,6 +45,11 @@ class PulseConnection {
   void Watch(std::function<void()> onChange);
   // With the lock held (on the loop's thread): tells the watcher.
   void Changed();
+  // With the lock held: from now on, while Watch's subscription stands, onRemoved runs on the
+  // loop's thread, with the lock held, with the index of every source that leaves the server,
+  // until ForgetSourceRemovals(owner). onRemoved must not watch or forget itself.
+  void WatchSourceRemovals(const void* owner, std::function<void(std::uint32_t)> onRemoved);
+  void ForgetSourceRemovals(const void* owner);
 
   // True while the context is connected and usable. Takes the main-loop lock.
   bool Ready();
@@ -87,6 +94,8 @@ class PulseConnection {
   pa_context* context_ = nullptr;
   std::string description_;
   std::function<void()> onChange_;  // only touched with the lock held
+  // Only touched with the lock held.
+  std::vector<std::pair<const void*, std::function<void(std::uint32_t)>>> sourceRemovals_;
 };
 
 // The platform's result code for a libpulse error number: the code that names the same

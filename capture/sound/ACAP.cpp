@@ -157,7 +157,9 @@ TACAP::~TACAP() {
   channels_.clear();
   listener_.reset();
   // A destructor cannot pass a report on as an exception: with dsoExceptOnError the line is
-  // written (when asked for) and the remaining objects are still released.
+  // written (when asked for) and the remaining objects are still released. The exception's
+  // text goes to standard error, as the end of the program's would: the log may be off, or
+  // may be what failed.
   auto release = [](auto& object, const char* message) {
     if (!object) {
       return;
@@ -165,7 +167,8 @@ TACAP::~TACAP() {
     const std::uint32_t left = object.Reset();
     try {
       CheckResult(left, message);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s\n", e.what());
     }
   };
   release(listener3D_, "DirectSound3D Listnerの解放に失敗しました");

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 namespace sonavik {
@@ -44,11 +45,14 @@ void TACAPCaptureNotifyThread::Execute() {
       continue;  // capture stopped, time-out or a failed wait: nothing to hand on
     }
     upperHalf_ = which == 0;
+    // A failing handler must not take the process down from this thread; the next half is
+    // served as usual, and the failure goes to standard error, where nothing else reports it.
     try {
       capture_.DoCaptureNotify();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "sonavik: a capture notification failed: %s\n", e.what());
     } catch (...) {
-      // A failing handler must not take the process down from this thread; the next half
-      // is served as usual.
+      std::fputs("sonavik: a capture notification failed\n", stderr);
     }
   }
 }

@@ -9,11 +9,11 @@
 #include <random>
 #include <vector>
 
-#include "AllocationCounter.h"
 #include "PlainTransforms.h"
 #include "analysis/WaveFFT.h"
 #include "analysis/WaveIFFT.h"
 #include "analysis/WaveWindows.h"
+#include "support/AllocationCounter.h"
 
 namespace sonavik {
 namespace {

@@ -46,6 +46,7 @@ class ListView final : public CaptureSessionView {
 
   std::vector<std::string> Texts() const {
     std::vector<std::string> texts;
+    texts.reserve(items.size());
     for (const DeviceItem& item : items) {
       texts.push_back(item.text);
     }

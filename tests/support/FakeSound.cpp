@@ -284,11 +284,10 @@ class FakeCaptureBuffer : public ICaptureBuffer, public FakeBase {
                    std::uint32_t* firstBytes, void** second, std::uint32_t* secondBytes,
                    std::uint32_t flags) override {
     std::unique_lock<std::mutex> lock;
+    const auto noteLock = [&] { state_.lastLock = FakeSound::LockSeen{offset, bytes, flags}; };
     if (SoundResult r =
             Begin(lock, "Lock(" + std::to_string(offset) + "," + std::to_string(bytes) + ")",
-                  FakeSound::Step::Lock, {}, [&] {
-                    state_.lastLock = FakeSound::LockSeen{offset, bytes, flags};
-                  })) {
+                  FakeSound::Step::Lock, {}, noteLock)) {
       return r;
     }
     const std::size_t size = state_.ring.size();

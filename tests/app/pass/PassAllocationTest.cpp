@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The measuring pass must not touch the heap. This program replaces the global allocator
-// with a counting one (which is why it is a program of its own) and runs whole passes
-// against a sound platform that itself never allocates while capturing.
+// with the counting one of support/AllocationCounter (which is why it is a program of its
+// own) and runs whole passes against a sound platform that itself never allocates while
+// capturing.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <numbers>
 
 #include "QuietSound.h"
@@ -18,86 +16,7 @@
 #include "capture/platform/SoundPlatform.h"
 #include "capture/sound/ACAP.h"
 #include "capture/sound/ACAPCapture.h"
-
-namespace {
-
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-
-void* Allocate(std::size_t size) {
-  if (gCounting.load(std::memory_order_relaxed)) {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-  }
-  if (void* p = std::malloc(size == 0 ? 1 : size)) {
-    return p;
-  }
-  throw std::bad_alloc();
-}
-
-void* AllocateAligned(std::size_t size, std::align_val_t align) {
-  if (gCounting.load(std::memory_order_relaxed)) {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-  }
-  const auto a = static_cast<std::size_t>(align);
-  const std::size_t rounded = ((size == 0 ? 1 : size) + a - 1) / a * a;
-  if (void* p = std::aligned_alloc(a, rounded)) {
-    return p;
-  }
-  throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  return Allocate(size);
-}
-void* operator new[](std::size_t size) {
-  return Allocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new(std::size_t size, std::align_val_t align) {
-  return AllocateAligned(size, align);
-}
-void* operator new[](std::size_t size, std::align_val_t align) {
-  return AllocateAligned(size, align);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-  std::free(p);
-}
+#include "support/AllocationCounter.h"
 
 namespace sonavik {
 namespace {
@@ -128,25 +47,21 @@ TEST(PassAllocation, HundredPassesWithBothToolWindowsAllocateNothing) {
     settings.gainPosition = 850;
 
     // The counter itself must see allocations, or a zero below means nothing.
-    gCounting = true;
+    testing::StartCountingAllocations();
     auto probe = std::make_unique<int>(1);
-    gCounting = false;
-    ASSERT_EQ(gAllocations.load(), 1);
-    gAllocations = 0;
+    ASSERT_EQ(testing::StopCountingAllocations(), 1);
 
     // Counted apart, so that a failure says which half allocates.
     long measureAllocations = 0;
     long analyseAllocations = 0;
     double loudest = -1e9;
     for (int n = 0; n < 100; ++n) {
-      gCounting = true;
+      testing::StartCountingAllocations();
       const PassLevels levels = pass->Measure(capture, settings);
-      gCounting = false;
-      measureAllocations += gAllocations.exchange(0);
-      gCounting = true;
+      measureAllocations += testing::StopCountingAllocations();
+      testing::StartCountingAllocations();
       pass->Analyse(left, right, settings);
-      gCounting = false;
-      analyseAllocations += gAllocations.exchange(0);
+      analyseAllocations += testing::StopCountingAllocations();
       loudest = std::max(loudest, levels.levelL);
       sound.Advance();
     }

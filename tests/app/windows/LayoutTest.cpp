@@ -158,7 +158,7 @@ void CheckControls(const QWidget& window, const Control (&table)[N]) {
     EXPECT_EQ(w->font().bold(), face.bold);
     // The name resolves to an installed face that stands in for it.
     EXPECT_EQ(QFontInfo(w->font()).family(), face.standIn);
-    orderByParent[c.parent].push_back(c.name);
+    orderByParent[c.parent].emplace_back(c.name);
   }
   // Siblings come into being in the table's order, so later ones lie on top.
   for (const auto& [parentName, names] : orderByParent) {

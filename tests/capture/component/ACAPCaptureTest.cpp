@@ -98,13 +98,17 @@ TEST_F(CaptureTest, OpenFailureShowsTheBareCodeAndLeavesAnInertObject) {
 }
 
 TEST_F(CaptureTest, OpenFailureCodesArePaddedToSixUppercaseDigits) {
+  // Each capture is opened and closed again at once.
+  const auto openCapture = [this](const std::string* device) {
+    TACAPCapture capture(acap_, device);
+  };
   fake_.FailOpen(std::nullopt, 0x5);
-  { TACAPCapture capture(acap_, nullptr); }
+  openCapture(nullptr);
   fake_.FailOpen(std::nullopt, 0xabcde);
-  { TACAPCapture capture(acap_, nullptr); }
+  openCapture(nullptr);
   // A device that is not there at all.
   const std::string missing = "no-such-source";
-  { TACAPCapture capture(acap_, &missing); }
+  openCapture(&missing);
   EXPECT_EQ(Messages(), (std::vector<std::string>{"000005", "0ABCDE", "88780078"}));
   EXPECT_EQ(fake_.LiveObjects(), 0u);
 }
@@ -169,7 +173,7 @@ TEST_F(CaptureTest, ProgramFormatGivesFourByteFramesAndHalfRingNotifications) {
 TEST_F(CaptureTest, OtherFormatsAndOddRingSizes) {
   TACAPCapture capture(acap_, nullptr);
   capture.CreateBuffer(22050, 16, false, 4097);
-  auto f = *fake_.LastCaptureDesc()->format;
+  auto f = fake_.LastCaptureDesc().value().format.value();
   EXPECT_EQ(f.nChannels, 1);
   EXPECT_EQ(f.nBlockAlign, 2);
   EXPECT_EQ(f.nAvgBytesPerSec, 44100u);
@@ -177,13 +181,13 @@ TEST_F(CaptureTest, OtherFormatsAndOddRingSizes) {
   EXPECT_EQ(fake_.NotificationPositions()[1].dwOffset, 2048u);
 
   capture.CreateBuffer(48000, 24, true, 6000);
-  f = *fake_.LastCaptureDesc()->format;
+  f = fake_.LastCaptureDesc().value().format.value();
   EXPECT_EQ(f.nBlockAlign, 6);
   EXPECT_EQ(f.nAvgBytesPerSec, 288000u);
   EXPECT_EQ(f.wBitsPerSample, 24);
 
   capture.CreateBuffer(8000, 8, true, 1000);
-  f = *fake_.LastCaptureDesc()->format;
+  f = fake_.LastCaptureDesc().value().format.value();
   EXPECT_EQ(f.nBlockAlign, 2);
   EXPECT_EQ(f.nAvgBytesPerSec, 16000u);
   EXPECT_EQ(capture.HalfBytes(), 500u);
@@ -292,7 +296,7 @@ TEST_F(CaptureTest, ReadBlockCopiesTheRangeWrappingAtTheRingsEnd) {
   std::vector<std::uint8_t> expected(ring.begin() + 1000, ring.end());
   expected.insert(expected.end(), ring.begin(), ring.begin() + 1000);
   EXPECT_EQ(whole, expected);
-  EXPECT_EQ(fake_.LastLock()->flags, 0u);
+  EXPECT_EQ(fake_.LastLock().value().flags, 0u);
 
   capture.ReadBlock(0, whole.data(), 4096);
   EXPECT_EQ(whole, ring);
