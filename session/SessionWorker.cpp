@@ -1,14 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "session/SessionWorker.h"
 
+#include <QMetaObject>
 #include <utility>
 
 namespace sonavik {
 
-SessionWorker::SessionWorker() : thread_(&SessionWorker::Run, this) {}
+SessionWorker::SessionWorker(Failure onError) : onError_(std::move(onError)) {
+  wakeUp_.setSingleShot(true);
+  wakeUp_.setInterval(0);
+  QObject::connect(&wakeUp_, &QTimer::timeout, &context_, [this] { RunAnswers(); });
+  thread_ = std::thread(&SessionWorker::Run, this);
+}
 
 SessionWorker::~SessionWorker() {
-  std::deque<std::function<void()>> dropped;
+  std::deque<Job> dropped;
+  std::deque<Answer> unheard;
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -16,33 +23,120 @@ SessionWorker::~SessionWorker() {
   }
   wake_.notify_all();
   thread_.join();
+  std::lock_guard lock(mutex_);
+  unheard.swap(mailbox_);
 }
 
-void SessionWorker::Post(std::function<void()> job) {
+SessionWorker::Ticket SessionWorker::Ask(std::function<Answer()> job, Failure failed) {
+  Ticket ticket = 0;
   {
     std::lock_guard lock(mutex_);
-    jobs_.push_back(std::move(job));
+    jobs_.push_back({std::move(job), std::move(failed)});
+    ++unanswered_;
+    ticket = ++posted_;
   }
   wake_.notify_one();
+  return ticket;
+}
+
+void SessionWorker::Deliver(Answer answer) {
+  bool wake = false;
+  {
+    std::lock_guard lock(mutex_);
+    ++unanswered_;
+    wake = Queue(std::move(answer));
+  }
+  if (wake) {
+    WakeWindowThread();
+  }
+}
+
+bool SessionWorker::Queue(Answer answer) {
+  const bool wake = mailbox_.empty();
+  mailbox_.push_back(std::move(answer));
+  return wake;
+}
+
+void SessionWorker::WakeWindowThread() {
+  // By name: nothing of the worker's memory reaches the window thread through Qt's queue.
+  QMetaObject::invokeMethod(&wakeUp_, "start", Qt::QueuedConnection);
+}
+
+void SessionWorker::RunAnswers() {
+  std::deque<Answer> answers;
+  {
+    std::lock_guard lock(mutex_);
+    answers.swap(mailbox_);
+  }
+  for (Answer& answer : answers) {
+    if (answer) {
+      try {
+        answer();
+      } catch (...) {
+        onError_(std::current_exception());
+      }
+    }
+    // Counted until it has run, so whoever waits for Idle sees what it did.
+    std::lock_guard lock(mutex_);
+    --unanswered_;
+  }
+}
+
+bool SessionWorker::WaitFor(Ticket job, std::chrono::milliseconds bound) {
+  const auto until = std::chrono::steady_clock::now() + bound;
+  std::unique_lock lock(mutex_);
+  while (done_ < job) {
+    if (ran_.wait_until(lock, until) == std::cv_status::timeout) {
+      return done_ >= job;
+    }
+  }
+  return true;
+}
+
+bool SessionWorker::Idle() const {
+  std::lock_guard lock(mutex_);
+  return unanswered_ == 0;
 }
 
 void SessionWorker::Run() {
   for (;;) {
-    std::function<void()> job;
+    Job job;
     {
       std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+      while (!stopping_ && jobs_.empty()) {
+        wake_.wait(lock);
+      }
       if (stopping_) {
         return;
       }
       job = std::move(jobs_.front());
       jobs_.pop_front();
     }
+    // A failing exchange must not take the process down from this thread, nor leave whoever
+    // waits for its answer waiting for good: the failure is its answer.
+    Answer answer;
     try {
-      job();
+      answer = job.work();
     } catch (...) {
-      // A failing exchange must not take the process down from this thread; whoever waits
-      // for its answer hears nothing, as from a server that did not answer.
+      answer = [error = std::current_exception(), failed = std::move(job.failed), this] {
+        if (failed) {
+          failed(error);
+        } else {
+          onError_(error);
+        }
+      };
+    }
+    // What the job held goes here, on the worker, before its answer is on its way.
+    job = {};
+    bool wake = false;
+    {
+      std::lock_guard lock(mutex_);
+      ++done_;
+      wake = Queue(std::move(answer));
+    }
+    ran_.notify_all();
+    if (wake) {
+      WakeWindowThread();
     }
   }
 }
