@@ -16,6 +16,7 @@
 #include "capture/platform/SoundPlatform.h"
 #include "capture/pulse/PulseCaptureRing.h"
 #include "capture/pulse/PulseConnection.h"
+#include "capture/pulse/PulseHandle.h"
 #include "capture/pulse/PulseRefCounted.h"
 
 namespace sonavik {
@@ -66,7 +67,7 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
   const pa_sample_spec format_;
   // Shared with the notify interface, which may outlive this buffer.
   const std::shared_ptr<PulseCaptureRing> ring_;
-  pa_stream* stream_ = nullptr;  // only touched with the main-loop lock held
+  PulseStreamHandle stream_;  // only touched with the main-loop lock held
 };
 
 }  // namespace sonavik

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "capture/platform/SoundPlatform.h"
+#include "capture/pulse/PulseHandle.h"
 #include "capture/pulse/PulseLoop.h"
 
 namespace sonavik {
@@ -49,7 +50,7 @@ class PulseConnection {
   // "PulseAudio 16.1 (unix:/run/user/0/pulse/native)", learnt when connecting.
   const std::string& Description() const { return description_; }
 
-  pa_context* Context() const { return context_; }
+  pa_context* Context() const { return context_.get(); }
 
   // The main-loop lock: every libpulse call outside the loop's own thread needs it.
   class Lock {
@@ -67,9 +68,9 @@ class PulseConnection {
   // time-out passes. Returns done(). Callbacks that change what done() looks at must call
   // Signal().
   bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = kTimeout);
-  // With the lock held: waits for an operation to finish, then unreferences it. True when it
-  // ran to completion (its callback has run).
-  bool Finish(pa_operation* operation, std::chrono::milliseconds timeout = kTimeout);
+  // With the lock held: waits for an operation to finish, then lets it go. True when it ran to
+  // completion (its callback has run).
+  bool Finish(PulseOperationHandle operation, std::chrono::milliseconds timeout = kTimeout);
   // Wakes whoever waits in WaitFor; called from libpulse callbacks on the loop's thread.
   void Signal() { loop_->Signal(); }
   // With the lock held.
@@ -84,7 +85,7 @@ class PulseConnection {
                             std::uint32_t index, void* self);
 
   std::unique_ptr<PulseLoop> loop_;
-  pa_context* context_ = nullptr;
+  PulseContextHandle context_;
   std::string description_;
   std::function<void()> onChange_;  // only touched with the lock held
 };

@@ -11,19 +11,16 @@ namespace sonavik {
 
 PulseLoop::PulseLoop() : loop_(pa_mainloop_new()) {
   if (loop_ != nullptr) {
-    pa_mainloop_set_poll_func(loop_, &PulseLoop::Poll, this);
+    pa_mainloop_set_poll_func(loop_.get(), &PulseLoop::Poll, this);
   }
 }
 
 PulseLoop::~PulseLoop() {
   Stop();
-  if (loop_ != nullptr) {
-    pa_mainloop_free(loop_);
-  }
 }
 
 pa_mainloop_api* PulseLoop::Api() const {
-  return pa_mainloop_get_api(loop_);
+  return pa_mainloop_get_api(loop_.get());
 }
 
 bool PulseLoop::Start(const char* name) {
@@ -43,14 +40,14 @@ void PulseLoop::Stop() {
   }
   {
     std::lock_guard lock(mutex_);
-    pa_mainloop_quit(loop_, 0);  // wakes the loop if it sleeps in poll
+    pa_mainloop_quit(loop_.get(), 0);  // wakes the loop if it sleeps in poll
   }
   thread_.join();
 }
 
 void PulseLoop::Run() {
   std::lock_guard lock(mutex_);
-  pa_mainloop_run(loop_, nullptr);
+  pa_mainloop_run(loop_.get(), nullptr);
 }
 
 void PulseLoop::Wait() {

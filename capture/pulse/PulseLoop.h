@@ -19,6 +19,8 @@
 #include <mutex>
 #include <thread>
 
+#include "capture/pulse/PulseHandle.h"
+
 namespace sonavik {
 
 class PulseLoop {
@@ -58,7 +60,7 @@ class PulseLoop {
 
   using Clock = std::chrono::steady_clock;
 
-  pa_mainloop* loop_ = nullptr;
+  PulseMainloopHandle loop_;
   std::recursive_mutex mutex_;
   std::condition_variable_any woken_;
   std::thread thread_;
