@@ -23,6 +23,7 @@ struct DeviceItem {
 // item, so a list the user has open keeps its place.
 class CaptureSessionView {
  public:
+  virtual ~CaptureSessionView() = default;
   virtual void InsertDevice(int index, const DeviceItem& item) = 0;
   virtual void RemoveDevice(int index) = 0;
   virtual void ChooseDevice(int index) = 0;
@@ -32,7 +33,6 @@ class CaptureSessionView {
 
  protected:
   CaptureSessionView() = default;
-  virtual ~CaptureSessionView() = default;
   CaptureSessionView(const CaptureSessionView&) = default;
   CaptureSessionView& operator=(const CaptureSessionView&) = default;
 };

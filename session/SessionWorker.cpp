@@ -17,20 +17,20 @@ SessionWorker::~SessionWorker() {
   std::deque<Job> dropped;
   std::deque<Answer> unheard;
   {
-    std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     stopping_ = true;
     dropped.swap(jobs_);
   }
   wake_.notify_all();
   thread_.join();
-  std::lock_guard lock(mutex_);
+  const MutexLock lock(mutex_);
   unheard.swap(mailbox_);
 }
 
 SessionWorker::Ticket SessionWorker::Ask(std::function<Answer()> job, Failure failed) {
   Ticket ticket = 0;
   {
-    std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     jobs_.push_back({std::move(job), std::move(failed)});
     ++unanswered_;
     ticket = ++posted_;
@@ -42,7 +42,7 @@ SessionWorker::Ticket SessionWorker::Ask(std::function<Answer()> job, Failure fa
 void SessionWorker::Deliver(Answer answer) {
   bool wake = false;
   {
-    std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     ++unanswered_;
     wake = Queue(std::move(answer));
   }
@@ -65,7 +65,7 @@ void SessionWorker::WakeWindowThread() {
 void SessionWorker::RunAnswers() {
   std::deque<Answer> answers;
   {
-    std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     answers.swap(mailbox_);
   }
   for (Answer& answer : answers) {
@@ -77,16 +77,16 @@ void SessionWorker::RunAnswers() {
       }
     }
     // Counted until it has run, so whoever waits for Idle sees what it did.
-    std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     --unanswered_;
   }
 }
 
 bool SessionWorker::WaitFor(Ticket job, std::chrono::milliseconds bound) {
   const auto until = std::chrono::steady_clock::now() + bound;
-  std::unique_lock lock(mutex_);
+  MutexLock lock(mutex_);
   while (done_ < job) {
-    if (ran_.wait_until(lock, until) == std::cv_status::timeout) {
+    if (!lock.WaitUntil(ran_, until)) {
       return done_ >= job;
     }
   }
@@ -94,7 +94,7 @@ bool SessionWorker::WaitFor(Ticket job, std::chrono::milliseconds bound) {
 }
 
 bool SessionWorker::Idle() const {
-  std::lock_guard lock(mutex_);
+  const MutexLock lock(mutex_);
   return unanswered_ == 0;
 }
 
@@ -102,9 +102,9 @@ void SessionWorker::Run() {
   for (;;) {
     Job job;
     {
-      std::unique_lock lock(mutex_);
+      MutexLock lock(mutex_);
       while (!stopping_ && jobs_.empty()) {
-        wake_.wait(lock);
+        lock.Wait(wake_);
       }
       if (stopping_) {
         return;
@@ -130,7 +130,7 @@ void SessionWorker::Run() {
     job = {};
     bool wake = false;
     {
-      std::lock_guard lock(mutex_);
+      const MutexLock lock(mutex_);
       ++done_;
       wake = Queue(std::move(answer));
     }

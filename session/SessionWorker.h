@@ -14,8 +14,9 @@
 #include <deque>
 #include <exception>
 #include <functional>
-#include <mutex>
 #include <thread>
+
+#include "threads/Mutex.h"
 
 namespace sonavik {
 
@@ -40,40 +41,39 @@ class SessionWorker {
 
   // Runs job on the worker after the jobs posted before it, then the answer it returns on the
   // window thread. When job throws, failed runs there instead (null: onError does).
-  Ticket Ask(std::function<Answer()> job, Failure failed = nullptr);
+  Ticket Ask(std::function<Answer()> job, Failure failed = nullptr) EXCLUDES(mutex_);
   // Runs answer on the window thread after the answers delivered before it. Any thread.
-  void Deliver(Answer answer);
+  void Deliver(Answer answer) EXCLUDES(mutex_);
   // Runs the answers delivered so far, now; on the window thread.
-  void RunAnswers();
+  void RunAnswers() EXCLUDES(mutex_);
   // Waits at most bound until the job with this ticket has run; true when it has.
-  bool WaitFor(Ticket job, std::chrono::milliseconds bound);
+  bool WaitFor(Ticket job, std::chrono::milliseconds bound) EXCLUDES(mutex_);
   // No job is waiting or under way, and no answer is waiting for the window thread.
-  bool Idle() const;
+  bool Idle() const EXCLUDES(mutex_);
 
  private:
   struct Job {
     std::function<Answer()> work;
     Failure failed;
   };
-  void Run();
-  // Puts an answer in the mailbox and wakes the window thread for it; mutex_ held. True when
-  // the window thread needs waking.
-  bool Queue(Answer answer);
+  void Run() EXCLUDES(mutex_);
+  // Puts an answer in the mailbox; true when the window thread needs waking for it.
+  bool Queue(Answer answer) REQUIRES(mutex_);
   void WakeWindowThread();
 
   const Failure onError_;
   // Guards everything below but thread_; never held while a job or an answer runs, and
   // nothing else is taken while it is held.
-  mutable std::mutex mutex_;
+  mutable Mutex mutex_;
   std::condition_variable wake_;  // a job was posted, or the worker is to stop
   std::condition_variable ran_;   // a job has run
-  std::deque<Job> jobs_;
-  bool stopping_ = false;
-  Ticket posted_ = 0;
-  Ticket done_ = 0;
-  std::deque<Answer> mailbox_;
+  std::deque<Job> jobs_ GUARDED_BY(mutex_);
+  bool stopping_ GUARDED_BY(mutex_) = false;
+  Ticket posted_ GUARDED_BY(mutex_) = 0;
+  Ticket done_ GUARDED_BY(mutex_) = 0;
+  std::deque<Answer> mailbox_ GUARDED_BY(mutex_);
   // Jobs and deliveries whose answer has not run yet on the window thread.
-  int unanswered_ = 0;
+  int unanswered_ GUARDED_BY(mutex_) = 0;
   // The window thread's wake-up: a queued call carries only that; the answers themselves
   // travel in the mailbox, under our own lock.
   QObject context_;

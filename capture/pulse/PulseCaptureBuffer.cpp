@@ -144,6 +144,7 @@ bool PulseCaptureBuffer::StreamLive() const {
 
 void PulseCaptureBuffer::OnStreamState(pa_stream* stream, void* self) {
   auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+  buffer->connection_->InCallback();
   const pa_stream_state_t state = pa_stream_get_state(stream);
   if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
     // The source went away (or the whole server): capture ends here, the ring keeps the last

@@ -54,10 +54,9 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
   // The tests' window on the live stream (tests/capture/pulse).
   friend class PulseStreamProbe;
 
-  // Both with the main-loop lock held.
-  SoundResult OpenStream();
-  void CloseStream();
-  bool StreamLive() const;
+  SoundResult OpenStream() REQUIRES(connection_->LoopMutex());
+  void CloseStream() REQUIRES(connection_->LoopMutex());
+  bool StreamLive() const REQUIRES(connection_->LoopMutex());
 
   static void OnStreamState(pa_stream* stream, void* self);
   static void OnStreamRead(pa_stream* stream, std::size_t bytes, void* self);
@@ -67,7 +66,7 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
   const pa_sample_spec format_;
   // Shared with the notify interface, which may outlive this buffer.
   const std::shared_ptr<PulseCaptureRing> ring_;
-  PulseStreamHandle stream_;  // only touched with the main-loop lock held
+  PulseStreamHandle stream_ GUARDED_BY(connection_->LoopMutex());
 };
 
 }  // namespace sonavik

@@ -63,7 +63,8 @@ bool PulseConnection::Start() {
   if (context_ == nullptr) {
     return false;
   }
-  pa_context_set_state_callback(Context(), &PulseConnection::OnContextState, this);
+  // The loop's thread is not running yet: nobody else can touch the context.
+  pa_context_set_state_callback(context_.get(), &PulseConnection::OnContextState, this);
   return loop_->Start("sonavik-pulse");
 }
 
@@ -102,6 +103,7 @@ bool PulseConnection::ContextUsable() const {
 
 void PulseConnection::OnContextState(pa_context* context, void* self) {
   auto* connection = static_cast<PulseConnection*>(self);
+  connection->InCallback();
   connection->Signal();
   if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
     connection->Changed();
@@ -125,7 +127,9 @@ void PulseConnection::Watch(std::function<void()> onChange) {
 
 void PulseConnection::OnServerEvent(pa_context* /*context*/, pa_subscription_event_type_t /*type*/,
                                     std::uint32_t /*index*/, void* self) {
-  static_cast<PulseConnection*>(self)->Changed();
+  auto* connection = static_cast<PulseConnection*>(self);
+  connection->InCallback();
+  connection->Changed();
 }
 
 void PulseConnection::Changed() {
