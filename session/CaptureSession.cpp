@@ -53,7 +53,7 @@ void CaptureSession::Start() {
   started_ = true;
   auto connected = std::make_shared<std::atomic<bool>>(false);
   const SessionWorker::Ticket tried = worker_->Ask([this, connected] {
-    platformSession_ = std::make_unique<SoundSession>();
+    platformSession_ = std::make_unique<PlatformSession>();
     *connected = platformSession_->Result() == DS_OK;
     return nullptr;
   });

@@ -106,7 +106,7 @@ class CaptureSession {
   const TACAPCaptureNotifyEvent onNotify_;
   TACAPSoundSystem sound_;
   // Made and used on the worker; let go on the window thread once the worker has ended.
-  std::unique_ptr<SoundSession> platformSession_;
+  std::unique_ptr<PlatformSession> platformSession_;
   std::vector<DeviceItem> devices_;
   int chosen_ = -1;
   std::unique_ptr<TACAPCapture> capture_;
