@@ -33,35 +33,25 @@ namespace sonavik {
 
 class MutexLock;
 
-// std::mutex with its contract on the declaration.
-class CAPABILITY("mutex") Mutex {
+// A standard mutex with its contract on the declaration. RecursiveMutex: the analysis counts it
+// as held once, however often the thread that holds it takes it again.
+template <class Native>
+class CAPABILITY("mutex") BasicMutex {
  public:
-  Mutex() = default;
-  Mutex(const Mutex&) = delete;
-  Mutex& operator=(const Mutex&) = delete;
+  BasicMutex() = default;
+  BasicMutex(const BasicMutex&) = delete;
+  BasicMutex& operator=(const BasicMutex&) = delete;
 
   void lock() ACQUIRE() { mutex_.lock(); }
   void unlock() RELEASE() { mutex_.unlock(); }
 
  private:
   friend class MutexLock;
-  std::mutex mutex_;
+  Native mutex_;
 };
 
-// std::recursive_mutex likewise: the analysis counts it as held once, however often the thread
-// that holds it takes it again.
-class CAPABILITY("mutex") RecursiveMutex {
- public:
-  RecursiveMutex() = default;
-  RecursiveMutex(const RecursiveMutex&) = delete;
-  RecursiveMutex& operator=(const RecursiveMutex&) = delete;
-
-  void lock() ACQUIRE() { mutex_.lock(); }
-  void unlock() RELEASE() { mutex_.unlock(); }
-
- private:
-  std::recursive_mutex mutex_;
-};
+using Mutex = BasicMutex<std::mutex>;
+using RecursiveMutex = BasicMutex<std::recursive_mutex>;
 
 // Holds a Mutex for its scope; waits on a condition variable with it.
 class SCOPED_CAPABILITY MutexLock {
