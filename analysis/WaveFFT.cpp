@@ -8,7 +8,6 @@
 #include <cmath>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <numbers>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "analysis/TransformArgs.h"
 #include "analysis/WaveIFFT.h"
 #include "analysis/WaveWindows.h"
+#include "threads/Mutex.h"
 
 namespace sonavik {
 
@@ -86,8 +86,8 @@ class TransformTables {
   }
 
  private:
-  void BuildStage(int log2L) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+  void BuildStage(int log2L) EXCLUDES(mutex_) {
+    const MutexLock lock(mutex_);
     if (stages_[log2L].load(std::memory_order_relaxed) != nullptr) {
       return;
     }
@@ -100,8 +100,8 @@ class TransformTables {
     stageOwners_[log2L] = std::move(table);
   }
 
-  void BuildReversal(std::int64_t N) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+  void BuildReversal(std::int64_t N) EXCLUDES(mutex_) {
+    const MutexLock lock(mutex_);
     const int log2N = std::countr_zero(static_cast<std::uint64_t>(N));
     if (reversals_[log2N].load(std::memory_order_relaxed) != nullptr) {
       return;
@@ -115,11 +115,12 @@ class TransformTables {
     reversalOwners_[log2N] = std::move(table);
   }
 
-  std::array<std::atomic<const double*>, kMaxTabledStageLog2 + 1> stages_{};
-  std::array<std::unique_ptr<double[]>, kMaxTabledStageLog2 + 1> stageOwners_;
-  std::array<std::atomic<const ReversalTable*>, kMaxTabledStageLog2 + 1> reversals_{};
-  std::array<std::unique_ptr<ReversalTable>, kMaxTabledStageLog2 + 1> reversalOwners_;
-  std::mutex mutex_;
+  static constexpr std::size_t kTables = kMaxTabledStageLog2 + 1;
+  std::array<std::atomic<const double*>, kTables> stages_{};
+  std::array<std::unique_ptr<double[]>, kTables> stageOwners_ GUARDED_BY(mutex_);
+  std::array<std::atomic<const ReversalTable*>, kTables> reversals_{};
+  std::array<std::unique_ptr<ReversalTable>, kTables> reversalOwners_ GUARDED_BY(mutex_);
+  Mutex mutex_;
 };
 
 // The L-shaped butterflies of one block for j = 0 .. count - 1: legs at re[j], re[q + j],

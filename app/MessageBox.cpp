@@ -2,33 +2,37 @@
 #include "app/MessageBox.h"
 
 #include <cstdio>
-#include <mutex>
 #include <utility>
+
+#include "threads/Mutex.h"
 
 namespace sonavik {
 namespace {
 
-std::mutex& FunctionMutex() {
-  static std::mutex m;
-  return m;
-}
-MessageBoxFunction& InstalledFunction() {
-  static MessageBoxFunction f;
-  return f;
+// The function runs without the lock: a box may take as long as its user.
+struct InstalledBox {
+  Mutex mutex;
+  MessageBoxFunction function GUARDED_BY(mutex);
+};
+InstalledBox& Installed() {
+  static InstalledBox installed;
+  return installed;
 }
 
 }  // namespace
 
 void SetMessageBoxFunction(MessageBoxFunction function) {
-  std::lock_guard lock(FunctionMutex());
-  InstalledFunction() = std::move(function);
+  InstalledBox& installed = Installed();
+  const MutexLock lock(installed.mutex);
+  installed.function = std::move(function);
 }
 
 void ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
   MessageBoxFunction function;
   {
-    std::lock_guard lock(FunctionMutex());
-    function = InstalledFunction();
+    InstalledBox& installed = Installed();
+    const MutexLock lock(installed.mutex);
+    function = installed.function;
   }
   if (function) {
     function(MessageBoxRequest{text, caption, icon});

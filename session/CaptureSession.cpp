@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "session/CaptureSession.h"
 
-#include <QMetaObject>
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include <utility>
 
 namespace sonavik {
@@ -15,20 +12,18 @@ CaptureSession::CaptureSession(TACAP& component, CaptureSessionView& view, Captu
       view_(view),
       format_(format),
       onNotify_(std::move(onNotify)),
-      worker_(std::make_unique<SessionWorker>()) {
+      worker_(std::make_unique<SessionWorker>(
+          [this](const std::exception_ptr& error) { view_.ReportError(error); })) {
   reopenRetry_.setSingleShot(true);
   QObject::connect(&reopenRetry_, &QTimer::timeout, &context_,
                    [this] { Guard([this] { Changed(); }); });
   reconnectRetry_.setSingleShot(true);
   QObject::connect(&reconnectRetry_, &QTimer::timeout, &context_,
                    [this] { Guard([this] { Reconnect(); }); });
-  wake_.setSingleShot(true);
-  wake_.setInterval(0);
-  QObject::connect(&wake_, &QTimer::timeout, &context_, [this] { Drain(); });
 }
 
 CaptureSession::~CaptureSession() {
-  // Returns once no call of our listener runs: nothing is queued for us afterwards.
+  // Returns once no call of our listener runs: nothing is delivered to us afterwards.
   sound_.SetOnChange(nullptr);
   worker_.reset();
   reopenRetry_.stop();
@@ -48,111 +43,36 @@ void CaptureSession::Guard(const std::function<void()>& fn) {
   }
 }
 
-void CaptureSession::Deliver(std::function<void()> fn) {
-  bool wake = false;
-  {
-    std::lock_guard lock(mailboxMutex_);
-    wake = mailbox_.empty();
-    mailbox_.push_back(std::move(fn));
-  }
-  if (wake) {
-    // The answer itself travels in our own mailbox, under our own lock; Qt only carries the
-    // wake-up, by name, so nothing of the worker's memory reaches the window thread through
-    // Qt's queue.
-    QMetaObject::invokeMethod(&wake_, "start", Qt::QueuedConnection);
-  }
-}
-
-bool CaptureSession::Idle() const {
-  std::lock_guard lock(mailboxMutex_);
-  return !changePending_ && exchanges_ == 0 && mailbox_.empty();
-}
-
-void CaptureSession::Drain() {
-  std::deque<std::function<void()>> answers;
-  {
-    std::lock_guard lock(mailboxMutex_);
-    answers.swap(mailbox_);
-  }
-  for (const std::function<void()>& answer : answers) {
-    Guard(answer);
-  }
-}
-
-void CaptureSession::Exchange(std::function<void()> fn) {
-  ++exchanges_;
-  worker_->Post(std::move(fn));
-}
-
-namespace {
-
-// A point in the worker's queue that the window thread can wait for, within a bound.
-class Milestone {
- public:
-  void Reach() {
-    {
-      std::lock_guard lock(mutex_);
-      reached_ = true;
-    }
-    done_.notify_all();
-  }
-  bool WaitFor(std::chrono::milliseconds bound) {
-    std::unique_lock lock(mutex_);
-    return done_.wait_for(lock, bound, [this] { return reached_; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable done_;
-  bool reached_ = false;
-};
-
-}  // namespace
-
 void CaptureSession::Start() {
   // Listening starts before the first look at the devices, so no change falls in between.
   sound_.SetOnChange([this] {
     if (!changePending_.exchange(true)) {
-      Deliver([this] { Changed(); });
+      worker_->Deliver([this] { Changed(); });
     }
   });
   started_ = true;
-  auto tried = std::make_shared<Milestone>();
   auto connected = std::make_shared<std::atomic<bool>>(false);
-  Exchange([this, tried, connected] {
-    platformSession_ = std::make_unique<SoundSession>();
+  const SessionWorker::Ticket tried = worker_->Ask([this, connected] {
+    platformSession_ = std::make_unique<PlatformSession>();
     *connected = platformSession_->Result() == DS_OK;
-    Deliver([this] { --exchanges_; });
-    tried->Reach();
+    return nullptr;
   });
   // The list starts empty: following the server fills it and chooses its first item.
   Changed();
   // The default device, whatever the list holds.
-  Reopen(std::nullopt, TACAPOpenReport::ShowCode);
-  auto opened = std::make_shared<Milestone>();
-  worker_->Post([opened] { opened->Reach(); });
+  const SessionWorker::Ticket opened = Reopen(std::nullopt, TACAPOpenReport::ShowCode);
   // The playback side comes last: nothing the window shows waits for it.
-  Exchange([this] {
-    std::exception_ptr error;
-    try {
-      component_.InitDirectSound();
-    } catch (...) {
-      error = std::current_exception();
-    }
-    Deliver([this, error] {
-      --exchanges_;
-      if (error) {
-        std::rethrow_exception(error);
-      }
-    });
+  worker_->Ask([this] {
+    component_.InitDirectSound();
+    return nullptr;
   });
   // A server that answers in good time gives the window its list and a running capture before
   // it first shows; one that does not is not waited for any longer.
-  if (tried->WaitFor(kConnectWait) && *connected) {
-    opened->WaitFor(kOpenWait);
+  if (worker_->WaitFor(tried, kConnectWait) && *connected) {
+    worker_->WaitFor(opened, kOpenWait);
   }
   // Only the session's own answers: nothing else of the application runs inside Start.
-  Drain();
+  worker_->RunAnswers();
 }
 
 void CaptureSession::Pick(int index) {
@@ -184,18 +104,22 @@ void CaptureSession::Retire(std::unique_ptr<TACAPCapture> capture) {
   }
   // The job owns it, so it goes on the worker, or with the job if the worker ends first.
   auto held = std::make_shared<std::unique_ptr<TACAPCapture>>(std::move(capture));
-  worker_->Post([held] {
+  worker_->Ask([held] {
     (*held)->Stop();
     held->reset();
+    return nullptr;
   });
 }
 
-void CaptureSession::Reopen(std::optional<std::string> deviceId, TACAPOpenReport report) {
+SessionWorker::Ticket CaptureSession::Reopen(std::optional<std::string> deviceId,
+                                             TACAPOpenReport report) {
   // The pass sees no capture from now on and shows silence once, until the new one is there.
   Retire(std::move(capture_));
   const int generation = ++openGeneration_;
   ++opens_;
-  Exchange([this, generation, deviceId = std::move(deviceId), report] {
+  const auto open = [this, generation, deviceId = std::move(deviceId),
+                     report]() -> SessionWorker::Answer {
+    // An open that fails leaves the capture it made (inert), which the pass may still read.
     auto capture = std::make_shared<std::unique_ptr<TACAPCapture>>();
     std::exception_ptr error;
     if (openGeneration_ == generation) {
@@ -211,16 +135,18 @@ void CaptureSession::Reopen(std::optional<std::string> deviceId, TACAPOpenReport
         error = std::current_exception();
       }
     }
-    Deliver([this, generation, report, capture, error] {
+    return [this, generation, report, capture, error] {
       Opened(generation, report, std::move(*capture), error);
-    });
+    };
+  };
+  return worker_->Ask(open, [this, generation, report](const std::exception_ptr& error) {
+    Opened(generation, report, nullptr, error);
   });
 }
 
 void CaptureSession::Opened(int generation, TACAPOpenReport report,
                             std::unique_ptr<TACAPCapture> capture,
                             const std::exception_ptr& error) {
-  --exchanges_;
   --opens_;
   if (generation != openGeneration_) {
     Retire(std::move(capture));  // superseded: never a word to the user
@@ -234,7 +160,7 @@ void CaptureSession::Opened(int generation, TACAPOpenReport report,
   if (report == TACAPOpenReport::ShowCode && openError != DS_OK) {
     // From the window thread's queue, never from inside Start: the main window is on screen
     // before a box about its first device.
-    Deliver([this, openError] { component_.ShowMessage(OpenFailureText(openError)); });
+    worker_->Deliver([this, openError] { component_.ShowMessage(OpenFailureText(openError)); });
   }
   // A device that is gone, or a server that did not answer, is tried again; so is a capture
   // the session reopened by itself. A code the user was shown stands until the next pick.
@@ -255,7 +181,7 @@ void CaptureSession::Changed() {
     return;
   }
   listing_ = true;
-  Exchange([this] {
+  const auto list = [this]() -> SessionWorker::Answer {
     std::vector<DeviceItem> offered;
     const SoundResult result =
         sound_.EnumerateCapture([&offered](const std::string* deviceId,
@@ -267,12 +193,21 @@ void CaptureSession::Changed() {
           }
           return true;
         });
-    Deliver([this, offered = std::move(offered), result] { Listed(offered, result); });
-  });
+    return [this, offered = std::move(offered), result] { Listed(offered, result); };
+  };
+  worker_->Ask(list, [this](const std::exception_ptr& error) { ListingFailed(error); });
+}
+
+void CaptureSession::ListingFailed(const std::exception_ptr& error) {
+  listing_ = false;
+  if (listAgain_) {
+    listAgain_ = false;
+    Changed();
+  }
+  std::rethrow_exception(error);
 }
 
 void CaptureSession::Listed(const std::vector<DeviceItem>& offered, SoundResult result) {
-  --exchanges_;
   listing_ = false;
   const bool chosenOffered = FollowDeviceList(offered);
   if (result == DS_OK) {
@@ -354,14 +289,15 @@ void CaptureSession::ReconnectLater() {
 
 void CaptureSession::Reconnect() {
   reconnecting_ = true;
-  Exchange([this] {
-    const SoundResult result = sound_.Reconnect();
-    Deliver([this, result] { Reconnected(result); });
-  });
+  worker_->Ask(
+      [this]() -> SessionWorker::Answer {
+        const SoundResult result = sound_.Reconnect();
+        return [this, result] { Reconnected(result); };
+      },
+      [this](const std::exception_ptr& error) { Reconnected(DSERR_GENERIC, error); });
 }
 
-void CaptureSession::Reconnected(SoundResult result) {
-  --exchanges_;
+void CaptureSession::Reconnected(SoundResult result, const std::exception_ptr& error) {
   reconnecting_ = false;
   if (result == DS_OK) {
     Changed();
@@ -369,6 +305,9 @@ void CaptureSession::Reconnected(SoundResult result) {
   }
   reconnectPause_ = std::min(reconnectPause_ * 2, kLongestReconnect);
   ReconnectLater();
+  if (error) {
+    std::rethrow_exception(error);
+  }
 }
 
 }  // namespace sonavik

@@ -10,55 +10,19 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
-#include <cstdint>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "capture/sound/ACAP.h"
 #include "capture/sound/ACAPCapture.h"
+#include "session/CaptureSessionView.h"
 #include "session/SessionWorker.h"
 
 namespace sonavik {
-
-// One entry of the device list: what it shows, and the device it opens (none: the default
-// device, which follows the server's default).
-struct DeviceItem {
-  std::string text;
-  std::optional<std::string> id;
-  bool operator==(const DeviceItem&) const = default;
-};
-
-// What the session asks of its window, always on the window thread. The list changes item by
-// item, so a list the user has open keeps its place.
-class CaptureSessionView {
- public:
-  virtual void InsertDevice(int index, const DeviceItem& item) = 0;
-  virtual void RemoveDevice(int index) = 0;
-  virtual void ChooseDevice(int index) = 0;
-  // A failure the session met on its own (not in a call of the window's): the window reports
-  // it as it reports its own.
-  virtual void ReportError(const std::exception_ptr& error) = 0;
-
- protected:
-  CaptureSessionView() = default;
-  virtual ~CaptureSessionView() = default;
-  CaptureSessionView(const CaptureSessionView&) = default;
-  CaptureSessionView& operator=(const CaptureSessionView&) = default;
-};
-
-// The ring every capture is made with.
-struct CaptureFormat {
-  std::uint32_t rate = 0;
-  std::uint32_t bits = 0;
-  bool stereo = true;
-  std::uint32_t ringBytes = 0;
-};
 
 class CaptureSession {
  public:
@@ -79,7 +43,7 @@ class CaptureSession {
 
   // Works with the component's captures and reports through its ShowMessage; onNotify is
   // handed to every capture it opens. Lives and is used on the window thread; every exchange
-  // with the server runs on the session's worker, and its answer comes back as a queued call.
+  // with the server runs on the session's worker, and its answer comes back to that thread.
   CaptureSession(TACAP& component, CaptureSessionView& view, CaptureFormat format,
                  TACAPCaptureNotifyEvent onNotify);
   // Stops listening and ends the worker (an exchange under way is waited for, within the
@@ -111,35 +75,29 @@ class CaptureSession {
   int Chosen() const { return chosen_; }
   // No change is waiting, no exchange with the server is under way, and no answer is waiting
   // for the window thread.
-  bool Idle() const;
+  bool Idle() const { return !changePending_ && worker_->Idle(); }
 
  private:
-  using CaptureHandle = std::shared_ptr<std::unique_ptr<TACAPCapture>>;
-
   // Something changed at the server: the list follows it, and a capture that stopped reopens
   // on the same choice as soon as that device is there again.
   void Changed();
   void Listed(const std::vector<DeviceItem>& offered, SoundResult result);
+  // A listing that threw: the next change looks again.
+  void ListingFailed(const std::exception_ptr& error);
   // Makes the list what the server offers, keeping the chosen item; true when the chosen
   // device is among what it offers.
   bool FollowDeviceList(const std::vector<DeviceItem>& offered);
   std::optional<std::string> ChosenDevice() const;
-  // Stops and lets go of the capture, then opens the device on the worker.
-  void Reopen(std::optional<std::string> deviceId, TACAPOpenReport report);
+  // Stops and lets go of the capture, then opens the device on the worker; the open's ticket.
+  SessionWorker::Ticket Reopen(std::optional<std::string> deviceId, TACAPOpenReport report);
   void Opened(int generation, TACAPOpenReport report, std::unique_ptr<TACAPCapture> capture,
               const std::exception_ptr& error);
   // Stops and lets go of a capture on the worker, after what is already posted there.
   void Retire(std::unique_ptr<TACAPCapture> capture);
   void ReconnectLater();
   void Reconnect();
-  void Reconnected(SoundResult result);
-  // Runs fn on the worker; its answer comes back through Deliver. Counted until answered.
-  void Exchange(std::function<void()> fn);
-  // Runs fn on the window thread, after the answers delivered before it; what it throws goes
-  // to the view's ReportError. Called from any thread.
-  void Deliver(std::function<void()> fn);
-  // Runs the answers delivered so far, on the window thread.
-  void Drain();
+  // A reconnect that threw counts as one the server did not answer.
+  void Reconnected(SoundResult result, const std::exception_ptr& error = nullptr);
   void Guard(const std::function<void()>& fn);
 
   TACAP& component_;
@@ -148,15 +106,13 @@ class CaptureSession {
   const TACAPCaptureNotifyEvent onNotify_;
   TACAPSoundSystem sound_;
   // Made and used on the worker; let go on the window thread once the worker has ended.
-  std::unique_ptr<SoundSession> platformSession_;
+  std::unique_ptr<PlatformSession> platformSession_;
   std::vector<DeviceItem> devices_;
   int chosen_ = -1;
   std::unique_ptr<TACAPCapture> capture_;
   bool started_ = false;
   // A change is waiting in the window thread's queue: later ones merge into it.
   std::atomic<bool> changePending_{false};
-  // Exchanges posted to the worker whose answer has not been handled yet.
-  int exchanges_ = 0;
   // A listing is under way; a change meanwhile asks for one more when it is answered.
   bool listing_ = false;
   bool listAgain_ = false;
@@ -168,12 +124,7 @@ class CaptureSession {
   std::chrono::steady_clock::time_point lastReopen_{};
   std::chrono::milliseconds reconnectPause_ = kFirstReconnect;
   bool reconnecting_ = false;
-  // Answers for the window thread, and the timer that wakes it for them. They go after the
-  // worker, so no job delivers to them once they are gone.
-  mutable std::mutex mailboxMutex_;  // guards mailbox_; nothing else is locked while it is held
-  std::deque<std::function<void()>> mailbox_;
   QObject context_;
-  QTimer wake_;
   QTimer reopenRetry_;
   QTimer reconnectRetry_;
   std::unique_ptr<SessionWorker> worker_;

@@ -9,9 +9,10 @@
 #include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <utility>
+
+#include "threads/Mutex.h"
 
 namespace sonavik {
 
@@ -28,28 +29,29 @@ class CallbackSlot<void(Args...)> {
   CallbackSlot& operator=(const CallbackSlot&) = delete;
 
   // An empty callback empties the slot.
-  void Set(Function callback) {
+  void Set(Function callback) EXCLUDES(mutex_) {
     std::shared_ptr<const Function> replaced =
         callback ? std::make_shared<const Function>(std::move(callback)) : nullptr;
-    std::unique_lock lock(mutex_);
-    current_.swap(replaced);
-    if (replaced) {
+    {
+      MutexLock lock(mutex_);
+      current_.swap(replaced);
       const std::thread::id self = std::this_thread::get_id();
-      idle_.wait(lock, [&] { return !RunningOnOtherThreads(replaced.get(), self); });
+      while (replaced && RunningOnOtherThreads(replaced.get(), self)) {
+        lock.Wait(idle_);
+      }
     }
-    lock.unlock();
     // The replaced callback goes here, outside the lock, unless a call on this thread still
     // holds it.
   }
 
-  bool IsSet() const {
-    std::lock_guard lock(mutex_);
+  bool IsSet() const EXCLUDES(mutex_) {
+    const MutexLock lock(mutex_);
     return current_ != nullptr;
   }
 
   // Calls the callback, if there is one, without holding the lock: it may call Set itself,
   // and calls on several threads run side by side. True when a callback was called.
-  bool Call(Args... args) {
+  bool Call(Args... args) EXCLUDES(mutex_) {
     const RunningCall call(*this);
     if (call.Callback() == nullptr) {
       return false;
@@ -65,7 +67,7 @@ class CallbackSlot<void(Args...)> {
   class RunningCall {
    public:
     explicit RunningCall(CallbackSlot& slot) : slot_(slot) {
-      std::lock_guard lock(slot_.mutex_);
+      const MutexLock lock(slot_.mutex_);
       callback_ = slot_.current_;
       if (callback_) {
         function_ = callback_.get();
@@ -78,7 +80,7 @@ class CallbackSlot<void(Args...)> {
         return;
       }
       callback_.reset();
-      std::lock_guard lock(slot_.mutex_);
+      const MutexLock lock(slot_.mutex_);
       RunningCall** link = &slot_.running_;
       while (*link != this) {
         link = &(*link)->next_;
@@ -102,7 +104,8 @@ class CallbackSlot<void(Args...)> {
     RunningCall* next_ = nullptr;
   };
 
-  bool RunningOnOtherThreads(const Function* function, std::thread::id self) const {
+  bool RunningOnOtherThreads(const Function* function, std::thread::id self) const
+      REQUIRES(mutex_) {
     for (const RunningCall* call = running_; call != nullptr; call = call->next_) {
       if (call->function_ == function && call->thread_ != self) {
         return true;
@@ -111,10 +114,10 @@ class CallbackSlot<void(Args...)> {
     return false;
   }
 
-  mutable std::mutex mutex_;
+  mutable Mutex mutex_;
   std::condition_variable idle_;
-  std::shared_ptr<const Function> current_;
-  RunningCall* running_ = nullptr;  // the calls under way, newest first
+  std::shared_ptr<const Function> current_ GUARDED_BY(mutex_);
+  RunningCall* running_ GUARDED_BY(mutex_) = nullptr;  // the calls under way, newest first
 };
 
 }  // namespace sonavik

@@ -2,17 +2,11 @@
 #include "capture/platform/Events.h"
 
 #include <condition_variable>
-#include <mutex>
 
 namespace sonavik {
 namespace {
 
-// One mutex and condition variable for all events: a waiter on several events then needs
-// no per-event registration, and signals are rare (about 86 a second).
-std::mutex& EventMutex() {
-  static std::mutex m;
-  return m;
-}
+// Notified, under AutoResetEvent::mutex_, whenever any event is signalled.
 std::condition_variable& EventSignal() {
   static std::condition_variable cv;
   return cv;
@@ -20,16 +14,18 @@ std::condition_variable& EventSignal() {
 
 }  // namespace
 
+Mutex AutoResetEvent::mutex_;
+
 void AutoResetEvent::Set() {
   {
-    std::lock_guard lock(EventMutex());
+    const MutexLock lock(mutex_);
     signalled_ = true;
   }
   EventSignal().notify_all();
 }
 
 bool AutoResetEvent::TryConsume() {
-  std::lock_guard lock(EventMutex());
+  const MutexLock lock(mutex_);
   const bool was = signalled_;
   signalled_ = false;
   return was;
@@ -48,22 +44,20 @@ int WaitForAny(const EventHandle* events, std::size_t count, std::chrono::millis
       return kWaitFailed;
     }
   }
-  std::unique_lock lock(EventMutex());
-  int found = kWaitTimeout;
-  auto anySignalled = [&] {
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  MutexLock lock(AutoResetEvent::mutex_);
+  // After the time-out, one last look: a signal may have come with it.
+  for (bool timedOut = false;; timedOut = !lock.WaitUntil(EventSignal(), until)) {
     for (std::size_t i = 0; i < count; ++i) {
       if (events[i]->signalled_) {
-        found = static_cast<int>(i);
-        return true;
+        events[i]->signalled_ = false;
+        return static_cast<int>(i);
       }
     }
-    return false;
-  };
-  if (!EventSignal().wait_for(lock, timeout, anySignalled)) {
-    return kWaitTimeout;
+    if (timedOut) {
+      return kWaitTimeout;
+    }
   }
-  events[found]->signalled_ = false;
-  return found;
 }
 
 }  // namespace sonavik

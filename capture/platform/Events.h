@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <memory>
 
+#include "threads/Mutex.h"
+
 namespace sonavik {
 
 class AutoResetEvent {
@@ -23,7 +25,10 @@ class AutoResetEvent {
  private:
   friend int WaitForAny(const std::shared_ptr<AutoResetEvent>* events, std::size_t count,
                         std::chrono::milliseconds timeout);
-  bool signalled_ = false;  // guarded by the process-wide event mutex
+  // One mutex for all events: a waiter on several events then needs no per-event
+  // registration, and signals are rare (about 86 a second).
+  static Mutex mutex_;
+  bool signalled_ GUARDED_BY(mutex_) = false;
 };
 
 // Shared so that whoever signals (the sound server's thread) can never outlive the event.

@@ -233,12 +233,12 @@ class ScopedSoundPlatform {
 };
 
 // RAII for the process-wide session of the active platform.
-class SoundSession {
+class PlatformSession {
  public:
-  SoundSession() : result_(ActiveSoundPlatform().Initialize()) {}
-  ~SoundSession() { ActiveSoundPlatform().Uninitialize(); }
-  SoundSession(const SoundSession&) = delete;
-  SoundSession& operator=(const SoundSession&) = delete;
+  PlatformSession() : result_(ActiveSoundPlatform().Initialize()) {}
+  ~PlatformSession() { ActiveSoundPlatform().Uninitialize(); }
+  PlatformSession(const PlatformSession&) = delete;
+  PlatformSession& operator=(const PlatformSession&) = delete;
   SoundResult Result() const { return result_; }
 
  private:

@@ -92,12 +92,13 @@ SoundResult PulseCaptureBuffer::OpenStream() {
   // WAVEEX order: mono is one channel, stereo is front-left then front-right, as a PCM frame
   // of the ring lays them out.
   pa_channel_map_init_auto(&map, format_.channels, PA_CHANNEL_MAP_WAVEEX);
-  stream_ = pa_stream_new(context, "Sonavik capture", &format_, &map);
-  if (stream_ == nullptr) {
+  stream_.reset(pa_stream_new(context, "Sonavik capture", &format_, &map));
+  pa_stream* stream = stream_.get();
+  if (stream == nullptr) {
     return ResultFromPulseError(pa_context_errno(context));
   }
-  pa_stream_set_state_callback(stream_, &PulseCaptureBuffer::OnStreamState, this);
-  pa_stream_set_read_callback(stream_, &PulseCaptureBuffer::OnStreamRead, this);
+  pa_stream_set_state_callback(stream, &PulseCaptureBuffer::OnStreamState, this);
+  pa_stream_set_read_callback(stream, &PulseCaptureBuffer::OnStreamRead, this);
 
   pa_buffer_attr attributes;
   attributes.maxlength = static_cast<std::uint32_t>(-1);
@@ -113,18 +114,17 @@ SoundResult PulseCaptureBuffer::OpenStream() {
   if (device_) {
     flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
   }
-  if (pa_stream_connect_record(stream_, device_ ? device_->c_str() : nullptr, &attributes, flags) <
+  if (pa_stream_connect_record(stream, device_ ? device_->c_str() : nullptr, &attributes, flags) <
       0) {
     const int error = pa_context_errno(context);
     CloseStream();
     return ResultFromPulseError(error);
   }
-  pa_stream* stream = stream_;
   connection_->WaitFor([stream] { return pa_stream_get_state(stream) != PA_STREAM_CREATING; });
-  if (pa_stream_get_state(stream_) == PA_STREAM_READY) {
+  if (pa_stream_get_state(stream) == PA_STREAM_READY) {
     return DS_OK;
   }
-  const bool timedOut = pa_stream_get_state(stream_) == PA_STREAM_CREATING;
+  const bool timedOut = pa_stream_get_state(stream) == PA_STREAM_CREATING;
   const int error = pa_context_errno(context);
   CloseStream();
   return timedOut || error == PA_OK ? DSERR_NODRIVER : ResultFromPulseError(error);
@@ -136,21 +136,22 @@ void PulseCaptureBuffer::CloseStream() {
   }
   // Callbacks run on the loop's thread with the lock held, which we hold: once they are
   // unset, none can be running or come later.
-  pa_stream_set_state_callback(stream_, nullptr, nullptr);
-  pa_stream_set_read_callback(stream_, nullptr, nullptr);
-  if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) {
-    pa_stream_disconnect(stream_);
+  pa_stream* stream = stream_.get();
+  pa_stream_set_state_callback(stream, nullptr, nullptr);
+  pa_stream_set_read_callback(stream, nullptr, nullptr);
+  if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+    pa_stream_disconnect(stream);
   }
-  pa_stream_unref(stream_);
-  stream_ = nullptr;
+  stream_.reset();
 }
 
 bool PulseCaptureBuffer::StreamLive() const {
-  return stream_ != nullptr && pa_stream_get_state(stream_) == PA_STREAM_READY;
+  return stream_ != nullptr && pa_stream_get_state(stream_.get()) == PA_STREAM_READY;
 }
 
 void PulseCaptureBuffer::OnStreamState(pa_stream* stream, void* self) {
   auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+  buffer->connection_->InCallback();
   const pa_stream_state_t state = pa_stream_get_state(stream);
   if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
     // The source went away (or the whole server): capture ends here, the ring keeps the last
@@ -255,12 +256,11 @@ SoundResult PulseCaptureBuffer::Start(std::uint32_t flags) {
     }
   }
   ring_->Start((flags & DSCBSTART_LOOPING) != 0);
-  pa_operation* operation = pa_stream_cork(stream_, 0, nullptr, nullptr);
-  if (operation == nullptr) {
+  const PulseOperationHandle uncorked(pa_stream_cork(stream_.get(), 0, nullptr, nullptr));
+  if (uncorked == nullptr) {
     ring_->Stop();
     return ResultFromPulseError(pa_context_errno(connection_->Context()));
   }
-  pa_operation_unref(operation);
   return DS_OK;
 }
 
@@ -270,10 +270,7 @@ SoundResult PulseCaptureBuffer::Stop() {
   if (StreamLive()) {
     // Corking keeps the stream (and its source) for a later Start; whatever is still on its
     // way is dropped by the stopped ring.
-    pa_operation* operation = pa_stream_cork(stream_, 1, nullptr, nullptr);
-    if (operation != nullptr) {
-      pa_operation_unref(operation);
-    }
+    const PulseOperationHandle corked(pa_stream_cork(stream_.get(), 1, nullptr, nullptr));
   }
   return DS_OK;
 }

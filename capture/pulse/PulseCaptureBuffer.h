@@ -16,6 +16,7 @@
 #include "capture/platform/SoundPlatform.h"
 #include "capture/pulse/PulseCaptureRing.h"
 #include "capture/pulse/PulseConnection.h"
+#include "capture/pulse/PulseHandle.h"
 #include "capture/pulse/PulseRefCounted.h"
 
 namespace sonavik {
@@ -53,10 +54,9 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
   // The tests' window on the live stream (tests/capture/pulse).
   friend class PulseStreamProbe;
 
-  // Both with the main-loop lock held.
-  SoundResult OpenStream();
-  void CloseStream();
-  bool StreamLive() const;
+  SoundResult OpenStream() REQUIRES(connection_->LoopMutex());
+  void CloseStream() REQUIRES(connection_->LoopMutex());
+  bool StreamLive() const REQUIRES(connection_->LoopMutex());
 
   // With the main-loop lock held: the ring stops, and whoever watches the server hears of a
   // capture that was running and ended.
@@ -71,7 +71,7 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
   const pa_sample_spec format_;
   // Shared with the notify interface, which may outlive this buffer.
   const std::shared_ptr<PulseCaptureRing> ring_;
-  pa_stream* stream_ = nullptr;  // only touched with the main-loop lock held
+  PulseStreamHandle stream_ GUARDED_BY(connection_->LoopMutex());
 };
 
 }  // namespace sonavik

@@ -10,12 +10,12 @@ PulseCaptureRing::PulseCaptureRing(std::uint32_t bytes, std::uint8_t silence)
     : size_(bytes), silence_(silence), ring_(bytes, silence), snapshot_(bytes, silence) {}
 
 std::uint32_t PulseCaptureRing::WritePosition() const {
-  std::lock_guard lock(mutex_);
+  const MutexLock lock(mutex_);
   return write_;
 }
 
 std::uint32_t PulseCaptureRing::Status() const {
-  std::lock_guard lock(mutex_);
+  const MutexLock lock(mutex_);
   return (capturing_ ? DSCBSTATUS_CAPTURING : 0u) | (looping_ ? DSCBSTATUS_LOOPING : 0u);
 }
 
@@ -29,7 +29,7 @@ SoundResult PulseCaptureRing::Arm(std::uint32_t count, const PositionNotify* pos
       return DSERR_INVALIDPARAM;
     }
   }
-  std::lock_guard lock(mutex_);
+  const MutexLock lock(mutex_);
   if (capturing_) {
     return DSERR_INVALIDCALL;
   }
@@ -38,7 +38,7 @@ SoundResult PulseCaptureRing::Arm(std::uint32_t count, const PositionNotify* pos
 }
 
 void PulseCaptureRing::Start(bool looping) {
-  std::lock_guard lock(mutex_);
+  const MutexLock lock(mutex_);
   capturing_ = true;
   looping_ = looping;
 }
@@ -47,7 +47,7 @@ bool PulseCaptureRing::Stop() {
   std::vector<EventHandle> fire;
   bool was = false;
   {
-    std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     was = capturing_;
     capturing_ = false;
     looping_ = false;
@@ -72,7 +72,7 @@ void PulseCaptureRing::CollectStopEvents(std::vector<EventHandle>* events) const
 void PulseCaptureRing::Write(const void* data, std::size_t bytes) {
   std::vector<EventHandle> fire;
   {
-    std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     if (!capturing_ || bytes == 0 || size_ == 0) {
       return;
     }
@@ -134,7 +134,7 @@ SoundResult PulseCaptureRing::Lock(std::uint32_t offset, std::uint32_t bytes, vo
   if (first == nullptr || firstBytes == nullptr || offset >= size_ || bytes == 0 || bytes > size_) {
     return DSERR_INVALIDPARAM;
   }
-  std::lock_guard lock(mutex_);
+  const MutexLock lock(mutex_);
   if (locked_) {
     return DSERR_INVALIDCALL;
   }
@@ -159,7 +159,7 @@ SoundResult PulseCaptureRing::Lock(std::uint32_t offset, std::uint32_t bytes, vo
 
 SoundResult PulseCaptureRing::Unlock(const void* first, std::uint32_t firstBytes,
                                      const void* second, std::uint32_t secondBytes) {
-  std::lock_guard lock(mutex_);
+  const MutexLock lock(mutex_);
   if (!locked_) {
     return DSERR_INVALIDCALL;
   }

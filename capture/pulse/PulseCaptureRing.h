@@ -7,10 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "capture/platform/SoundPlatform.h"
+#include "threads/Mutex.h"
 
 namespace sonavik {
 
@@ -53,22 +53,23 @@ class PulseCaptureRing {
                      std::uint32_t secondBytes);
 
  private:
-  void CollectStopEvents(std::vector<EventHandle>* events) const;
+  void CollectStopEvents(std::vector<EventHandle>* events) const REQUIRES(mutex_);
 
   const std::uint32_t size_;
   const std::uint8_t silence_;
-  mutable std::mutex mutex_;
-  std::vector<std::uint8_t> ring_;      // written by the server's thread
-  std::vector<std::uint8_t> snapshot_;  // what Lock hands out; only the window thread reads it
-  std::uint32_t write_ = 0;
-  bool capturing_ = false;
-  bool looping_ = false;
-  std::vector<PositionNotify> armed_;
-  bool locked_ = false;
-  const void* lockedFirst_ = nullptr;
-  std::uint32_t lockedFirstBytes_ = 0;
-  const void* lockedSecond_ = nullptr;
-  std::uint32_t lockedSecondBytes_ = 0;
+  mutable Mutex mutex_;
+  std::vector<std::uint8_t> ring_ GUARDED_BY(mutex_);  // written by the server's thread
+  // What Lock hands out; only the window thread reads it, between Lock and Unlock.
+  std::vector<std::uint8_t> snapshot_ GUARDED_BY(mutex_);
+  std::uint32_t write_ GUARDED_BY(mutex_) = 0;
+  bool capturing_ GUARDED_BY(mutex_) = false;
+  bool looping_ GUARDED_BY(mutex_) = false;
+  std::vector<PositionNotify> armed_ GUARDED_BY(mutex_);
+  bool locked_ GUARDED_BY(mutex_) = false;
+  const void* lockedFirst_ GUARDED_BY(mutex_) = nullptr;
+  std::uint32_t lockedFirstBytes_ GUARDED_BY(mutex_) = 0;
+  const void* lockedSecond_ GUARDED_BY(mutex_) = nullptr;
+  std::uint32_t lockedSecondBytes_ GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace sonavik

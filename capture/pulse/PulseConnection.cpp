@@ -8,6 +8,7 @@
 #include <pulse/subscribe.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace sonavik {
 
@@ -26,7 +27,7 @@ std::shared_ptr<PulseConnection> PulseConnection::Connect(SoundResult* result) {
   }
   {
     Lock lock(*connection);
-    pa_context* context = connection->context_;
+    pa_context* context = connection->Context();
     // No autospawn: a meter must not start a sound server behind the user's back, and
     // without one it simply runs without sound.
     if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
@@ -54,16 +55,16 @@ bool PulseConnection::Start() {
   if (!loop_->Valid()) {
     return false;
   }
-  pa_proplist* properties = pa_proplist_new();
-  pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Sonavik");
-  pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "sonavik");
-  pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "sonavik");
-  context_ = pa_context_new_with_proplist(loop_->Api(), "Sonavik", properties);
-  pa_proplist_free(properties);
+  const PulsePropertiesHandle properties(pa_proplist_new());
+  pa_proplist_sets(properties.get(), PA_PROP_APPLICATION_NAME, "Sonavik");
+  pa_proplist_sets(properties.get(), PA_PROP_APPLICATION_ID, "sonavik");
+  pa_proplist_sets(properties.get(), PA_PROP_APPLICATION_ICON_NAME, "sonavik");
+  context_.reset(pa_context_new_with_proplist(loop_->Api(), "Sonavik", properties.get()));
   if (context_ == nullptr) {
     return false;
   }
-  pa_context_set_state_callback(context_, &PulseConnection::OnContextState, this);
+  // The loop's thread is not running yet: nobody else can touch the context.
+  pa_context_set_state_callback(context_.get(), &PulseConnection::OnContextState, this);
   return loop_->Start("sonavik-pulse");
 }
 
@@ -74,11 +75,10 @@ PulseConnection::~PulseConnection() {
   {
     Lock lock(*this);
     if (context_ != nullptr) {
-      pa_context_set_state_callback(context_, nullptr, nullptr);
-      pa_context_set_subscribe_callback(context_, nullptr, nullptr);
-      pa_context_disconnect(context_);
-      pa_context_unref(context_);
-      context_ = nullptr;
+      pa_context_set_state_callback(Context(), nullptr, nullptr);
+      pa_context_set_subscribe_callback(Context(), nullptr, nullptr);
+      pa_context_disconnect(Context());
+      context_.reset();
     }
   }
   // Stopping joins the loop's thread, so it must happen without the lock.
@@ -87,8 +87,8 @@ PulseConnection::~PulseConnection() {
 
 void PulseConnection::Disconnect() {
   Lock lock(*this);
-  if (context_ != nullptr && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) {
-    pa_context_disconnect(context_);
+  if (context_ != nullptr && PA_CONTEXT_IS_GOOD(pa_context_get_state(Context()))) {
+    pa_context_disconnect(Context());
   }
 }
 
@@ -98,11 +98,12 @@ bool PulseConnection::Ready() {
 }
 
 bool PulseConnection::ContextUsable() const {
-  return context_ != nullptr && pa_context_get_state(context_) == PA_CONTEXT_READY;
+  return context_ != nullptr && pa_context_get_state(Context()) == PA_CONTEXT_READY;
 }
 
 void PulseConnection::OnContextState(pa_context* context, void* self) {
   auto* connection = static_cast<PulseConnection*>(self);
+  connection->InCallback();
   connection->Signal();
   if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
     connection->Changed();
@@ -115,21 +116,19 @@ void PulseConnection::Watch(std::function<void()> onChange) {
   if (!ContextUsable()) {
     return;
   }
-  pa_context_set_subscribe_callback(context_, &PulseConnection::OnServerEvent, this);
+  pa_context_set_subscribe_callback(Context(), &PulseConnection::OnServerEvent, this);
   // Nothing waits for the answer: a server that cannot subscribe us still meters.
-  pa_operation* operation =
-      pa_context_subscribe(context_,
+  const PulseOperationHandle subscribed(
+      pa_context_subscribe(Context(),
                            static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE |
                                                                PA_SUBSCRIPTION_MASK_SERVER),
-                           nullptr, nullptr);
-  if (operation != nullptr) {
-    pa_operation_unref(operation);
-  }
+                           nullptr, nullptr));
 }
 
 void PulseConnection::OnServerEvent(pa_context* /*context*/, pa_subscription_event_type_t type,
                                     std::uint32_t index, void* self) {
   auto* connection = static_cast<PulseConnection*>(self);
+  connection->InCallback();
   if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SOURCE &&
       (type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE) {
     for (const auto& [owner, onRemoved] : connection->sourceRemovals_) {
@@ -180,7 +179,7 @@ bool PulseConnection::WaitFor(const std::function<bool()>& done,
   const auto usec = static_cast<pa_usec_t>(
       std::chrono::duration_cast<std::chrono::microseconds>(timeout).count());
   pa_time_event* timer =
-      pa_context_rttime_new(context_, pa_rtclock_now() + usec, &OnDeadline, &deadline);
+      pa_context_rttime_new(Context(), pa_rtclock_now() + usec, &OnDeadline, &deadline);
   while (!done() && !deadline.passed) {
     loop_->Wait();
   }
@@ -188,7 +187,8 @@ bool PulseConnection::WaitFor(const std::function<bool()>& done,
   return done();
 }
 
-bool PulseConnection::Finish(pa_operation* operation, std::chrono::milliseconds timeout) {
+bool PulseConnection::Finish(PulseOperationHandle held, std::chrono::milliseconds timeout) {
+  pa_operation* operation = held.get();
   if (operation == nullptr) {
     return false;
   }
@@ -205,7 +205,6 @@ bool PulseConnection::Finish(pa_operation* operation, std::chrono::milliseconds 
     pa_operation_cancel(operation);
   }
   pa_operation_set_state_callback(operation, nullptr, nullptr);
-  pa_operation_unref(operation);
   return completed;
 }
 
@@ -231,8 +230,8 @@ void PulseConnection::FetchDescription(std::chrono::milliseconds timeout) {
     PulseConnection* self;
     std::string text;
   } answer{this, {}};
-  pa_operation* operation = pa_context_get_server_info(
-      context_,
+  PulseOperationHandle operation(pa_context_get_server_info(
+      Context(),
       [](pa_context* /*c*/, const pa_server_info* info, void* userdata) {
         auto* answer = static_cast<Answer*>(userdata);
         if (info != nullptr) {
@@ -241,9 +240,9 @@ void PulseConnection::FetchDescription(std::chrono::milliseconds timeout) {
         }
         answer->self->Signal();
       },
-      &answer);
-  if (Finish(operation, timeout)) {
-    const char* server = pa_context_get_server(context_);
+      &answer));
+  if (Finish(std::move(operation), timeout)) {
+    const char* server = pa_context_get_server(Context());
     description_ = answer.text + " (" + (server != nullptr ? server : "?") + ")";
   }
 }

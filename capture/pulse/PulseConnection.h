@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "capture/platform/SoundPlatform.h"
+#include "capture/pulse/PulseHandle.h"
 #include "capture/pulse/PulseLoop.h"
 
 namespace sonavik {
@@ -42,60 +43,68 @@ class PulseConnection {
   // From now on onChange runs on the loop's thread, with the lock held, when the link to the
   // server ends, when a source comes, goes or changes, when the server's defaults change, and
   // when a stream of ours ends (Changed). Call once, before anyone else uses the connection.
-  void Watch(std::function<void()> onChange);
+  void Watch(std::function<void()> onChange) EXCLUDES(LoopMutex());
   // With the lock held (on the loop's thread): tells the watcher.
-  void Changed();
+  void Changed() REQUIRES(LoopMutex());
   // With the lock held: from now on, while Watch's subscription stands, onRemoved runs on the
   // loop's thread, with the lock held, with the index of every source that leaves the server,
   // until ForgetSourceRemovals(owner). onRemoved must not watch or forget itself.
-  void WatchSourceRemovals(const void* owner, std::function<void(std::uint32_t)> onRemoved);
-  void ForgetSourceRemovals(const void* owner);
+  void WatchSourceRemovals(const void* owner, std::function<void(std::uint32_t)> onRemoved)
+      REQUIRES(LoopMutex());
+  void ForgetSourceRemovals(const void* owner) REQUIRES(LoopMutex());
 
   // True while the context is connected and usable. Takes the main-loop lock.
-  bool Ready();
+  bool Ready() EXCLUDES(LoopMutex());
   // "PulseAudio 16.1 (unix:/run/user/0/pulse/native)", learnt when connecting.
   const std::string& Description() const { return description_; }
 
-  pa_context* Context() const { return context_; }
+  pa_context* Context() const REQUIRES(LoopMutex()) { return context_.get(); }
 
   // The main-loop lock: every libpulse call outside the loop's own thread needs it.
-  class Lock {
+  RecursiveMutex& LoopMutex() const RETURN_CAPABILITY(loop_->Mutex()) { return loop_->Mutex(); }
+  class SCOPED_CAPABILITY Lock {
    public:
-    explicit Lock(PulseConnection& connection) : loop_(*connection.loop_) { loop_.Lock(); }
-    ~Lock() { loop_.Unlock(); }
+    explicit Lock(PulseConnection& connection) ACQUIRE(connection.LoopMutex())
+        : mutex_(connection.LoopMutex()) {
+      mutex_.lock();
+    }
+    ~Lock() RELEASE() { mutex_.unlock(); }
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
 
    private:
-    PulseLoop& loop_;
+    RecursiveMutex& mutex_;
   };
+  // What libpulse guarantees its callbacks: they run on the loop's thread, with the lock held.
+  void InCallback() const ASSERT_CAPABILITY(LoopMutex()) {}
 
   // With the lock held: waits until done() holds, the context stops being usable, or the
   // time-out passes. Returns done(). Callbacks that change what done() looks at must call
   // Signal().
-  bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = kTimeout);
-  // With the lock held: waits for an operation to finish, then unreferences it. True when it
-  // ran to completion (its callback has run).
-  bool Finish(pa_operation* operation, std::chrono::milliseconds timeout = kTimeout);
+  bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = kTimeout)
+      REQUIRES(LoopMutex());
+  // With the lock held: waits for an operation to finish, then lets it go. True when it ran to
+  // completion (its callback has run).
+  bool Finish(PulseOperationHandle operation, std::chrono::milliseconds timeout = kTimeout)
+      REQUIRES(LoopMutex());
   // Wakes whoever waits in WaitFor; called from libpulse callbacks on the loop's thread.
   void Signal() { loop_->Signal(); }
-  // With the lock held.
-  bool ContextUsable() const;
+  bool ContextUsable() const REQUIRES(LoopMutex());
 
  private:
   PulseConnection() = default;
   bool Start();
-  void FetchDescription(std::chrono::milliseconds timeout);
+  void FetchDescription(std::chrono::milliseconds timeout) REQUIRES(LoopMutex());
   static void OnContextState(pa_context* context, void* self);
   static void OnServerEvent(pa_context* context, pa_subscription_event_type_t type,
                             std::uint32_t index, void* self);
 
   std::unique_ptr<PulseLoop> loop_;
-  pa_context* context_ = nullptr;
+  PulseContextHandle context_;
   std::string description_;
-  std::function<void()> onChange_;  // only touched with the lock held
-  // Only touched with the lock held.
-  std::vector<std::pair<const void*, std::function<void(std::uint32_t)>>> sourceRemovals_;
+  std::function<void()> onChange_ GUARDED_BY(LoopMutex());
+  std::vector<std::pair<const void*, std::function<void(std::uint32_t)>>> sourceRemovals_
+      GUARDED_BY(LoopMutex());
 };
 
 // The platform's result code for a libpulse error number: the code that names the same

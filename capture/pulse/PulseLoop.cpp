@@ -11,19 +11,16 @@ namespace sonavik {
 
 PulseLoop::PulseLoop() : loop_(pa_mainloop_new()) {
   if (loop_ != nullptr) {
-    pa_mainloop_set_poll_func(loop_, &PulseLoop::Poll, this);
+    pa_mainloop_set_poll_func(loop_.get(), &PulseLoop::Poll, this);
   }
 }
 
 PulseLoop::~PulseLoop() {
   Stop();
-  if (loop_ != nullptr) {
-    pa_mainloop_free(loop_);
-  }
 }
 
 pa_mainloop_api* PulseLoop::Api() const {
-  return pa_mainloop_get_api(loop_);
+  return pa_mainloop_get_api(loop_.get());
 }
 
 bool PulseLoop::Start(const char* name) {
@@ -41,26 +38,27 @@ void PulseLoop::Stop() {
   if (!thread_.joinable()) {
     return;
   }
-  {
-    std::lock_guard lock(mutex_);
-    pa_mainloop_quit(loop_, 0);  // wakes the loop if it sleeps in poll
-  }
+  mutex_.lock();
+  pa_mainloop_quit(loop_.get(), 0);  // wakes the loop if it sleeps in poll
+  mutex_.unlock();
   thread_.join();
 }
 
 void PulseLoop::Run() {
-  std::lock_guard lock(mutex_);
-  pa_mainloop_run(loop_, nullptr);
+  // Nothing here throws: libpulse is C, and our callbacks let nothing out.
+  mutex_.lock();
+  pa_mainloop_run(loop_.get(), nullptr);
+  mutex_.unlock();
 }
 
 void PulseLoop::Wait() {
-  std::unique_lock lock(mutex_, std::adopt_lock);
-  woken_.wait(lock);
-  lock.release();  // still held, once, as on entry
+  woken_.wait(mutex_);  // held once on entry, so let go completely meanwhile
 }
 
 int PulseLoop::Poll(pollfd* descriptors, unsigned long count, int timeout, void* self) {
-  return static_cast<PulseLoop*>(self)->Poll(descriptors, count, timeout);
+  auto* loop = static_cast<PulseLoop*>(self);
+  loop->InCallback();  // called from inside pa_mainloop_run
+  return loop->Poll(descriptors, count, timeout);
 }
 
 int PulseLoop::Poll(pollfd* descriptors, unsigned long count, int timeout) {

@@ -16,8 +16,10 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <thread>
+
+#include "capture/pulse/PulseHandle.h"
+#include "threads/Mutex.h"
 
 namespace sonavik {
 
@@ -44,22 +46,24 @@ class PulseLoop {
 
   // The lock every libpulse call outside the loop's thread needs. It may be taken again by
   // the thread that holds it.
-  void Lock() { mutex_.lock(); }
-  void Unlock() { mutex_.unlock(); }
+  RecursiveMutex& Mutex() RETURN_CAPABILITY(mutex_) { return mutex_; }
   // With the lock held once: gives it up until Signal() is called, then takes it again.
-  void Wait();
+  void Wait() REQUIRES(mutex_);
+  // Tells the analysis what libpulse guarantees: its callbacks run on the loop's thread, with
+  // the lock held.
+  void InCallback() const ASSERT_CAPABILITY(mutex_) {}
   // Wakes every thread in Wait(); libpulse callbacks call it on the loop's thread.
   void Signal() { woken_.notify_all(); }
 
  private:
-  void Run();
+  void Run() EXCLUDES(mutex_);
   static int Poll(pollfd* descriptors, unsigned long count, int timeout, void* self);
-  int Poll(pollfd* descriptors, unsigned long count, int timeout);
+  int Poll(pollfd* descriptors, unsigned long count, int timeout) REQUIRES(mutex_);
 
   using Clock = std::chrono::steady_clock;
 
-  pa_mainloop* loop_ = nullptr;
-  std::recursive_mutex mutex_;
+  PulseMainloopHandle loop_;
+  RecursiveMutex mutex_;
   std::condition_variable_any woken_;
   std::thread thread_;
   // Only the loop's thread touches these.

@@ -51,7 +51,6 @@ class PulseListener3D final : public PulseRefCounted<IListener3D> {
   PulseListener3D() = default;
 
   SoundResult SetAllParameters(const Listener3DParams* params, std::uint32_t apply) override;
-  const Listener3DParams& Parameters() const { return params_; }
 
  private:
   ~PulseListener3D() override = default;

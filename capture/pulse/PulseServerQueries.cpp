@@ -3,6 +3,8 @@
 
 #include <pulse/introspect.h>
 
+#include <utility>
+
 namespace sonavik {
 namespace {
 
@@ -51,8 +53,8 @@ SoundResult FindDevice(PulseConnection& connection, const std::string* name,
   }
   Lookup lookup{&connection, name};
   const char* wanted = name != nullptr ? name->c_str() : defaultName;
-  const bool answered =
-      connection.Finish(query(connection.Context(), wanted, &OnLookup<Info>, &lookup));
+  const bool answered = connection.Finish(
+      PulseOperationHandle(query(connection.Context(), wanted, &OnLookup<Info>, &lookup)));
   return answered && lookup.found ? DS_OK : DSERR_NODRIVER;
 }
 
@@ -68,7 +70,7 @@ bool QuerySources(PulseConnection& connection, std::vector<PulseDeviceEntry>* so
     PulseConnection* connection;
     std::string source;
   } defaults{&connection, {}};
-  pa_operation* serverInfo = pa_context_get_server_info(
+  PulseOperationHandle serverInfo(pa_context_get_server_info(
       connection.Context(),
       [](pa_context* /*c*/, const pa_server_info* info, void* userdata) {
         auto* defaults = static_cast<Defaults*>(userdata);
@@ -77,13 +79,13 @@ bool QuerySources(PulseConnection& connection, std::vector<PulseDeviceEntry>* so
         }
         defaults->connection->Signal();
       },
-      &defaults);
-  if (!connection.Finish(serverInfo)) {
+      &defaults));
+  if (!connection.Finish(std::move(serverInfo))) {
     return false;
   }
   SourceList list{&connection, {}};
-  if (!connection.Finish(
-          pa_context_get_source_info_list(connection.Context(), &OnSourceInfo, &list))) {
+  if (!connection.Finish(PulseOperationHandle(
+          pa_context_get_source_info_list(connection.Context(), &OnSourceInfo, &list)))) {
     return false;
   }
   *sources = std::move(list.entries);

@@ -26,7 +26,7 @@ PulseSound::~PulseSound() {
 
 SoundResult PulseSound::Initialize() {
   {
-    std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     session_ = true;
   }
   return Reconnect();
@@ -34,7 +34,7 @@ SoundResult PulseSound::Initialize() {
 
 SoundResult PulseSound::Reconnect() {
   {
-    std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     if (!session_) {
       return DSERR_NODRIVER;
     }
@@ -48,7 +48,7 @@ SoundResult PulseSound::Reconnect() {
     return result;
   }
   {
-    std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     if (!session_) {
       result = DSERR_NODRIVER;  // the session ended while we waited: the new one goes again
     } else {
@@ -69,7 +69,7 @@ SoundResult PulseSound::Reconnect() {
 void PulseSound::Uninitialize() {
   std::shared_ptr<PulseConnection> ending;
   {
-    std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     session_ = false;
     ending = std::move(connection_);
   }
@@ -89,7 +89,7 @@ std::shared_ptr<PulseConnection> PulseSound::ConnectWatched(SoundResult* result)
 }
 
 std::shared_ptr<PulseConnection> PulseSound::Connection() {
-  std::lock_guard lock(mutex_);
+  const MutexLock lock(mutex_);
   if (!session_ || !Connected()) {
     return nullptr;
   }
@@ -158,7 +158,7 @@ SoundResult PulseSound::CreateSoundDevice(ISoundDevice** device) {
 std::string PulseSound::ServerDescription() {
   std::shared_ptr<PulseConnection> connection;
   {
-    std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     if (Connected()) {
       connection = connection_;
     }

@@ -7,11 +7,11 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "capture/platform/SoundPlatform.h"
 #include "capture/pulse/PulseConnection.h"
+#include "threads/Mutex.h"
 
 namespace sonavik {
 
@@ -22,27 +22,27 @@ class PulseSound final : public SoundPlatform {
   PulseSound(const PulseSound&) = delete;
   PulseSound& operator=(const PulseSound&) = delete;
 
-  SoundResult Initialize() override;
-  void Uninitialize() override;
-  SoundResult Reconnect() override;
+  SoundResult Initialize() override EXCLUDES(mutex_);
+  void Uninitialize() override EXCLUDES(mutex_);
+  SoundResult Reconnect() override EXCLUDES(mutex_);
   SoundResult EnumerateCapture(const CaptureEnumCallback& callback) override;
   SoundResult CaptureCreate(const std::string* deviceId, ICaptureDevice** device) override;
   SoundResult CreateSoundDevice(ISoundDevice** device) override;
-  std::string ServerDescription() override;
+  std::string ServerDescription() override EXCLUDES(mutex_);
 
   // The session's connection while it is usable; null outside a session or while the server
   // is away. Never waits for a server.
-  std::shared_ptr<PulseConnection> Connection();
+  std::shared_ptr<PulseConnection> Connection() EXCLUDES(mutex_);
 
  private:
-  // The connection is there and usable; mutex_ held.
-  bool Connected() const;
+  // The connection is there and usable.
+  bool Connected() const REQUIRES(mutex_);
   // A connection whose changes reach the listener.
   std::shared_ptr<PulseConnection> ConnectWatched(SoundResult* result);
 
-  std::mutex mutex_;  // guards session_ and connection_; never held while connecting
-  bool session_ = false;
-  std::shared_ptr<PulseConnection> connection_;
+  Mutex mutex_;  // never held while connecting
+  bool session_ GUARDED_BY(mutex_) = false;
+  std::shared_ptr<PulseConnection> connection_ GUARDED_BY(mutex_);
 };
 
 // The libpulse platform, one per process.

@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
 #include <utility>
+
+#include "threads/Mutex.h"
 
 namespace sonavik {
 namespace {
@@ -18,9 +19,9 @@ std::atomic<bool> gDebugMessage{false};
 std::atomic<bool> gExceptOnError{false};
 
 struct DebugLogState {
-  std::mutex mutex;
-  std::int32_t count = 0;
-  std::filesystem::path folder;  // empty: beside the program file
+  Mutex mutex;
+  std::int32_t count GUARDED_BY(mutex) = 0;
+  std::filesystem::path folder GUARDED_BY(mutex);  // empty: beside the program file
 };
 
 DebugLogState& LogState() {
@@ -56,15 +57,17 @@ bool ExceptOnErrorFlag() {
 }
 
 std::int32_t DebugLogCount() {
-  std::lock_guard lock(LogState().mutex);
-  return LogState().count;
+  DebugLogState& state = LogState();
+  const MutexLock lock(state.mutex);
+  return state.count;
 }
 
 std::filesystem::path DebugLogPath() {
   std::filesystem::path folder;
   {
-    std::lock_guard lock(LogState().mutex);
-    folder = LogState().folder;
+    DebugLogState& state = LogState();
+    const MutexLock lock(state.mutex);
+    folder = state.folder;
   }
   if (folder.empty()) {
     folder = ProgramFolder();
@@ -73,9 +76,10 @@ std::filesystem::path DebugLogPath() {
 }
 
 void SetDebugLogFolder(const std::filesystem::path& folder) {
-  std::lock_guard lock(LogState().mutex);
-  LogState().folder = folder;
-  LogState().count = 0;
+  DebugLogState& state = LogState();
+  const MutexLock lock(state.mutex);
+  state.folder = folder;
+  state.count = 0;
 }
 
 SoundResult CheckResult(SoundResult code, std::string_view message) {
@@ -96,7 +100,7 @@ void WriteDebugLog(const std::string& text) {
   if (DebugMessageFlag()) {
     const std::filesystem::path path = DebugLogPath();
     DebugLogState& state = LogState();
-    std::lock_guard lock(state.mutex);
+    const MutexLock lock(state.mutex);
     std::ofstream file;
     file.exceptions(std::ios::failbit | std::ios::badbit);
     // The first line of a run starts the file afresh.

@@ -10,6 +10,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -295,6 +296,42 @@ TEST_F(Session, AServerThatWentAwayIsTriedAgainUntilItAnswers) {
   EXPECT_EQ(view.Texts(), (std::vector<std::string>{"Default Device", "USB Mic", "ライン入力"}));
   EXPECT_EQ(view.chosen, 0);
   EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(Session, ExchangesThatThrowAreReportedAndTheSessionStillFollowsTheServer) {
+  Start();
+  // Each throws once, as a platform out of memory would; each failure reaches the view.
+  fake.ThrowOnce(FakeSound::Step::EnumerateCapture);
+  DeliverChange();
+  EXPECT_EQ(view.errors.size(), 1u);
+  fake.SetDevices({{"usb-mic", "USB Mic", "usb"}, {"hdmi", "HDMI", "hda"}});
+  DeliverChange();
+  EXPECT_EQ(view.Texts(), (std::vector<std::string>{"Default Device", "USB Mic", "HDMI"}));
+
+  fake.ThrowOnce(FakeSound::Step::CaptureCreate);
+  Pick(2);
+  EXPECT_FALSE(Capturing());
+  EXPECT_EQ(view.errors.size(), 2u);
+
+  // The server goes away, and the first try to reach it again throws.
+  fake.Vanish();
+  fake.Fail(FakeSound::Step::EnumerateCapture, DSERR_NODRIVER);
+  fake.Fail(FakeSound::Step::Initialize, DSERR_NODRIVER);
+  fake.ThrowOnce(FakeSound::Step::Initialize);
+  DeliverChange();
+  EXPECT_TRUE(Eventually([this] { return fake.CallCount("Reconnect") >= 2; }));
+  EXPECT_EQ(view.errors.size(), 3u);
+
+  // It answers again: the list, the choice and the capture come back.
+  fake.ClearFailures();
+  EXPECT_TRUE(Eventually([this] { return Capturing(); }));
+  EXPECT_EQ(view.Texts(), (std::vector<std::string>{"Default Device", "USB Mic", "HDMI"}));
+  EXPECT_EQ(ChosenText(), "HDMI");
+  EXPECT_TRUE(messages.empty());
+  for (const std::exception_ptr& error : view.errors) {
+    EXPECT_THROW(std::rethrow_exception(error), std::bad_alloc);
+  }
+  view.errors.clear();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <utility>
 
 namespace sonavik {
@@ -68,6 +69,7 @@ struct FakeSound::State {
   mutable std::mutex mutex;
   std::vector<Device> devices;
   std::array<SoundResult, kSteps> failures{};
+  std::array<bool, kSteps> throws{};
   std::map<std::optional<std::string>, SoundResult> openFailures;
   std::array<std::uint32_t, kKinds> extraRefs{};
   std::array<std::size_t, kKinds> created{};
@@ -97,6 +99,11 @@ struct FakeSound::State {
   bool sessionOpen = false;
 
   SoundResult Failure(Step step) const { return failures[static_cast<std::size_t>(step)]; }
+  void ThrowIfAsked(Step step) {
+    if (std::exchange(throws[static_cast<std::size_t>(step)], false)) {
+      throw std::bad_alloc();
+    }
+  }
 
   template <class T, class... Args>
   T* Make(FakeSound::Kind kind, Args&&... args) {
@@ -499,6 +506,11 @@ void FakeSound::FailOpen(std::optional<std::string> id, SoundResult code) {
   }
 }
 
+void FakeSound::ThrowOnce(Step step) {
+  std::lock_guard lock(state_->mutex);
+  state_->throws[static_cast<std::size_t>(step)] = true;
+}
+
 void FakeSound::ClearFailures() {
   std::lock_guard lock(state_->mutex);
   state_->failures.fill(DS_OK);
@@ -671,6 +683,7 @@ bool FakeSound::SessionOpen() const {
 SoundResult FakeSound::Initialize() {
   std::lock_guard lock(state_->mutex);
   state_->calls.emplace_back("Initialize");
+  state_->ThrowIfAsked(Step::Initialize);
   if (SoundResult r = state_->Failure(Step::Initialize)) {
     return r;
   }
@@ -681,6 +694,7 @@ SoundResult FakeSound::Initialize() {
 SoundResult FakeSound::Reconnect() {
   std::lock_guard lock(state_->mutex);
   state_->calls.emplace_back("Reconnect");
+  state_->ThrowIfAsked(Step::Initialize);
   if (!state_->sessionOpen) {
     return DSERR_NODRIVER;
   }
@@ -698,6 +712,7 @@ SoundResult FakeSound::EnumerateCapture(const CaptureEnumCallback& callback) {
   {
     std::lock_guard lock(state_->mutex);
     state_->calls.emplace_back("EnumerateCapture");
+    state_->ThrowIfAsked(Step::EnumerateCapture);
     if (SoundResult r = state_->Failure(Step::EnumerateCapture)) {
       return r;
     }
@@ -719,6 +734,7 @@ SoundResult FakeSound::CaptureCreate(const std::string* deviceId, ICaptureDevice
   std::lock_guard lock(state_->mutex);
   state_->calls.emplace_back(deviceId == nullptr ? "CaptureCreate(default)"
                                                  : "CaptureCreate(" + *deviceId + ")");
+  state_->ThrowIfAsked(Step::CaptureCreate);
   if (device != nullptr) {
     *device = nullptr;
   }

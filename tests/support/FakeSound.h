@@ -89,6 +89,9 @@ class FakeSound : public SoundPlatform {
   // Opening the device with this id (nullopt: the default device) fails with code.
   void FailOpen(std::optional<std::string> id, SoundResult code);
   void ClearFailures();
+  // The next call of the step throws std::bad_alloc, as a platform out of memory would. For
+  // Initialize (and Reconnect), EnumerateCapture and CaptureCreate.
+  void ThrowOnce(Step step);
   // Objects of this kind created later keep n references of their own, so the code's
   // Release returns n instead of 0.
   void SetExtraReferences(Kind kind, std::uint32_t n);

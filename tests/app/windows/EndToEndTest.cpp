@@ -68,7 +68,7 @@ TEST(WindowsEndToEnd, TheMeterShowsALiveStereoToneInAllThreeWindows) {
   std::vector<MessageBoxRequest> boxes;
   SetMessageBoxFunction([&boxes](const MessageBoxRequest& r) { boxes.push_back(r); });
   ScopedSoundPlatform platform(PulseSoundPlatform());
-  SoundSession session;
+  PlatformSession session;
   ASSERT_EQ(session.Result(), DS_OK);
 
   auto form = std::make_unique<TForm1>();

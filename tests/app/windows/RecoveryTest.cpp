@@ -67,7 +67,7 @@ class Recovery : public testing::Test {
   }
 
   void StartMeter() {
-    session_ = std::make_unique<SoundSession>();
+    session_ = std::make_unique<PlatformSession>();
     form_ = std::make_unique<TForm1>();
     form_->show();
   }
@@ -168,7 +168,7 @@ class Recovery : public testing::Test {
 
   std::vector<MessageBoxRequest> boxes_;
   ScopedSoundPlatform platform_{PulseSoundPlatform()};
-  std::unique_ptr<SoundSession> session_;
+  std::unique_ptr<PlatformSession> session_;
   std::unique_ptr<TForm1> form_;
   std::unique_ptr<QProcess> player_;
 };

@@ -69,7 +69,7 @@ class WindowsTest : public testing::Test {
   void SetUp() override {
     QLocale::setDefault(QLocale::c());
     fake.SetDevices(devices);
-    session = std::make_unique<SoundSession>();
+    session = std::make_unique<PlatformSession>();
     form = std::make_unique<TForm1>();
     waveDlg = std::make_unique<TWaveDlg>();
     darudadeDlg = std::make_unique<TDarudadeDlg>();
@@ -122,7 +122,7 @@ class WindowsTest : public testing::Test {
   FakeSound fake;
   ScopedSoundPlatform use{fake};
   MessageRecorder messages;
-  std::unique_ptr<SoundSession> session;
+  std::unique_ptr<PlatformSession> session;
   std::unique_ptr<TForm1> form;
   std::unique_ptr<TWaveDlg> waveDlg;
   std::unique_ptr<TDarudadeDlg> darudadeDlg;

@@ -24,7 +24,8 @@ class PulseStreamProbe {
     PulseConnection::Lock lock(*buffer_.connection_);
     pa_usec_t usec = 0;
     int negative = 0;
-    if (!buffer_.StreamLive() || pa_stream_get_latency(buffer_.stream_, &usec, &negative) < 0) {
+    if (!buffer_.StreamLive() ||
+        pa_stream_get_latency(buffer_.stream_.get(), &usec, &negative) < 0) {
       return false;
     }
     *latency = std::chrono::microseconds(negative != 0 ? -static_cast<std::int64_t>(usec)
@@ -37,7 +38,7 @@ class PulseStreamProbe {
     if (!buffer_.StreamLive()) {
       return 0;
     }
-    const pa_buffer_attr* attributes = pa_stream_get_buffer_attr(buffer_.stream_);
+    const pa_buffer_attr* attributes = pa_stream_get_buffer_attr(buffer_.stream_.get());
     return attributes != nullptr ? attributes->fragsize : 0;
   }
 
@@ -47,7 +48,7 @@ class PulseStreamProbe {
     if (!buffer_.StreamLive()) {
       return {};
     }
-    const char* name = pa_stream_get_device_name(buffer_.stream_);
+    const char* name = pa_stream_get_device_name(buffer_.stream_.get());
     return name != nullptr ? name : "";
   }
 

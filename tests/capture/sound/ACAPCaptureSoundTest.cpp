@@ -43,7 +43,7 @@ class SessionEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     platform_ = std::make_unique<ScopedSoundPlatform>(PulseSoundPlatform());
-    session_ = std::make_unique<SoundSession>();
+    session_ = std::make_unique<PlatformSession>();
     gSessionResult = session_->Result();
   }
   void TearDown() override {
@@ -53,7 +53,7 @@ class SessionEnvironment : public ::testing::Environment {
 
  private:
   std::unique_ptr<ScopedSoundPlatform> platform_;
-  std::unique_ptr<SoundSession> session_;
+  std::unique_ptr<PlatformSession> session_;
 };
 
 [[maybe_unused]] ::testing::Environment* const kSession =
