@@ -35,6 +35,19 @@ bool AutoResetEvent::TryConsume() {
   return was;
 }
 
+void SetTogether(const EventHandle* events, std::size_t count) {
+  if (count == 0) {
+    return;
+  }
+  {
+    std::lock_guard lock(EventMutex());
+    for (std::size_t i = 0; i < count; ++i) {
+      events[i]->signalled_ = true;
+    }
+  }
+  EventSignal().notify_all();
+}
+
 EventHandle CreateAutoResetEvent() {
   return std::make_shared<AutoResetEvent>();
 }

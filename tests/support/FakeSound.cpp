@@ -114,6 +114,8 @@ struct FakeSound::State {
     if (size == 0 || count == 0) {
       return;
     }
+    // Set together, as the device sets what one write reached.
+    std::vector<EventHandle> reached;
     for (const PositionNotify& p : positions) {
       if (p.dwOffset == DSBPN_OFFSETSTOP || p.dwOffset >= size || !p.hEventNotify) {
         continue;
@@ -125,9 +127,10 @@ struct FakeSound::State {
         distance = size;
       }
       if (distance <= count) {
-        p.hEventNotify->Set();
+        reached.push_back(p.hEventNotify);
       }
     }
+    SetTogether(reached.data(), reached.size());
   }
 
   void SignalStop() {
