@@ -141,16 +141,78 @@ start_meter() {  # build dir, log
   window_id=$(find_window "$2" --name '^Sonavik$')
 }
 
-# Starts pavumeter recording the default source, as start_meter. It now and then gives up at
-# its start ("Bad parameter" from the server): once more then.
-start_peer() {  # log
+# The peers, Debian's light meters, measured beside the meter wherever they are installed:
+#   pavumeter    pavumeter --record: two bars for the default source
+#   pavucontrol  pavucontrol on its input devices tab: one bar per input
+#   cava         cava in an xterm: spectrum bars of the default source
+# choose_peers fills peers with the installed ones and says in one line each which it skips.
+peers=()
+choose_peers() {
+  local peer tool
+  for peer in pavumeter pavucontrol cava; do
+    tool=$peer
+    [[ $peer != cava ]] || command -v xterm >/dev/null || tool=xterm
+    if command -v "$tool" >/dev/null; then
+      peers+=("$peer")
+    else
+      echo "$bench: $tool is not installed: no figures beside $peer"
+    fi
+  done
+  ((${#peers[@]} > 0)) || bench_fail "none of pavumeter, pavucontrol and cava is installed: nothing to compare with"
+}
+
+peer_label() {
+  case $1 in
+    pavumeter) echo "pavumeter --record" ;;
+    pavucontrol) echo "pavucontrol, input devices" ;;
+    cava) echo "cava in an xterm" ;;
+  esac
+}
+
+# Starts a peer on the default source, as start_meter. pavumeter now and then gives up at its
+# start ("Bad parameter" from the server): once more then.
+start_peer() {  # peer, log
+  local peer=$1 log=$2
   for _ in 1 2; do
-    pavumeter --record >"$1" 2>&1 &
+    case $peer in
+      pavumeter) pavumeter --record >"$log" 2>&1 & ;;
+      pavucontrol) NO_AT_BRIDGE=1 pavucontrol --tab=4 >"$log" 2>&1 & ;;
+      cava)
+        # Its stock settings, reading the server's default source.
+        mkdir -p "$work/cava"
+        printf '[input]\nmethod = pulse\nsource = auto\n' >"$work/cava/config"
+        xterm -geometry 80x24+0+0 -e cava -p "$work/cava/config" >"$log" 2>&1 &
+        ;;
+    esac
     app_pid=$!
-    window_id=$(find_window "$1" --pid "$app_pid") && return 0
+    window_id=$(find_window "$log" --pid "$app_pid") && return 0
     stop_app
   done
   return 1
+}
+
+# The process of the program measured and its children (cava under its xterm), one a line.
+app_pids() {
+  echo "$app_pid"
+  pgrep -P "$app_pid" || true
+}
+
+# What the server was asked for, one line each: on pulseaudio the configured latency of the
+# sink and of every source; on PipeWire the latency each client node asks for (node.latency)
+# and the graph's default quantum, which it keeps while no node asks for less.
+server_latencies() {
+  if [[ $(<"$sound_dir/kind") == pipewire ]]; then
+    XDG_RUNTIME_DIR=$sound_dir/runtime pw-dump 2>/dev/null | awk '
+      /^  \{/ { name = ""; latency = "" }
+      /"node.name":/ { name = $0; sub(/.*"node.name": "/, "", name); sub(/".*/, "", name) }
+      /"node.latency":/ { latency = $0; sub(/.*"node.latency": "/, "", latency); sub(/".*/, "", latency) }
+      /"key": "clock.quantum"/ { quantum = $0; sub(/.*"value": /, "", quantum); sub(/ .*/, "", quantum) }
+      /^  \}/ && latency != "" { asked = asked sprintf("%s%s %s", asked == "" ? "" : ", ", name, latency) }
+      END { printf "  node.latency asked: %s; default quantum %s\n", asked == "" ? "none" : asked, quantum }'
+  else
+    pactl list sinks 2>/dev/null | awk '/^\tName:/ { name = $2 } /^\tLatency:/ { printf "  sink %s: configured %s us\n", name, $5 }'
+    pactl list sources 2>/dev/null | awk '/^\tName:/ { name = $2 } /^\tLatency:/ { printf "  source %s: configured %s us\n", name, $5 }'
+  fi
 }
 
 find_window() {  # log, then xdotool search arguments: prints the first visible match's id

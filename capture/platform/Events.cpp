@@ -31,6 +31,19 @@ bool AutoResetEvent::TryConsume() {
   return was;
 }
 
+void SetTogether(const EventHandle* events, std::size_t count) {
+  if (count == 0) {
+    return;
+  }
+  {
+    const MutexLock lock(AutoResetEvent::mutex_);
+    for (std::size_t i = 0; i < count; ++i) {
+      events[i]->signalled_ = true;
+    }
+  }
+  EventSignal().notify_all();
+}
+
 EventHandle CreateAutoResetEvent() {
   return std::make_shared<AutoResetEvent>();
 }

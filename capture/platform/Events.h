@@ -25,6 +25,7 @@ class AutoResetEvent {
  private:
   friend int WaitForAny(const std::shared_ptr<AutoResetEvent>* events, std::size_t count,
                         std::chrono::milliseconds timeout);
+  friend void SetTogether(const std::shared_ptr<AutoResetEvent>* events, std::size_t count);
   // One mutex for all events: a waiter on several events then needs no per-event
   // registration, and signals are rare (about 86 a second).
   static Mutex mutex_;
@@ -35,6 +36,11 @@ class AutoResetEvent {
 using EventHandle = std::shared_ptr<AutoResetEvent>;
 
 EventHandle CreateAutoResetEvent();
+
+// Signals several events at one moment: a waiter sees all of them or none, and so takes them
+// lowest index first, as WaitForAny hands out events that are signalled at once. It is also
+// one wake-up of the waiters instead of one per event.
+void SetTogether(const EventHandle* events, std::size_t count);
 
 constexpr int kWaitTimeout = -1;
 constexpr int kWaitFailed = -2;

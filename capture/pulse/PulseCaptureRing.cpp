@@ -55,9 +55,7 @@ bool PulseCaptureRing::Stop() {
       CollectStopEvents(&fire);
     }
   }
-  for (const EventHandle& event : fire) {
-    event->Set();
-  }
+  SetTogether(fire.data(), fire.size());
   return was;
 }
 
@@ -123,9 +121,10 @@ void PulseCaptureRing::Write(const void* data, std::size_t bytes) {
       CollectStopEvents(&fire);
     }
   }
-  for (const EventHandle& event : fire) {
-    event->Set();
-  }
+  // A write that crosses both halves (a fragment as long as the ring) sets their events at one
+  // moment, so the notification thread announces them in the fixed order of events signalled
+  // together, whenever it wakes.
+  SetTogether(fire.data(), fire.size());
 }
 
 SoundResult PulseCaptureRing::Lock(std::uint32_t offset, std::uint32_t bytes, void** first,

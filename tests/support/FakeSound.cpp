@@ -121,6 +121,8 @@ struct FakeSound::State {
     if (size == 0 || count == 0) {
       return;
     }
+    // Set together, as the device sets what one write reached.
+    std::vector<EventHandle> reached;
     for (const PositionNotify& p : positions) {
       if (p.dwOffset == DSBPN_OFFSETSTOP || p.dwOffset >= size || !p.hEventNotify) {
         continue;
@@ -132,9 +134,10 @@ struct FakeSound::State {
         distance = size;
       }
       if (distance <= count) {
-        p.hEventNotify->Set();
+        reached.push_back(p.hEventNotify);
       }
     }
+    SetTogether(reached.data(), reached.size());
   }
 
   void SignalStop() {

@@ -86,6 +86,31 @@ TEST(Events, NoWakeUpIsLostBetweenTwoThreads) {
   EXPECT_EQ(answered, kRounds);
 }
 
+TEST(Events, EventsSetTogetherWakeAWaiterWhoTakesTheLowestFirst) {
+  // Set in the opposite order while the partner waits: with one event set at a time it could
+  // wake between the two and take the higher one first.
+  std::array<EventHandle, 2> events{CreateAutoResetEvent(), CreateAutoResetEvent()};
+  EventHandle ready = CreateAutoResetEvent();
+  constexpr int kRounds = 200;
+  int inOrder = 0;
+  std::thread waiter([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      ready->Set();
+      const int first = WaitForAny(events.data(), events.size(), milliseconds(2000));
+      const int second = WaitForAny(events.data(), events.size(), milliseconds(0));
+      inOrder += first == 0 && second == 1 ? 1 : 0;
+    }
+  });
+  for (int i = 0; i < kRounds; ++i) {
+    ASSERT_EQ(WaitForAny(&ready, 1, milliseconds(2000)), 0);
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    const EventHandle together[] = {events[1], events[0]};
+    SetTogether(together, 2);
+  }
+  waiter.join();
+  EXPECT_EQ(inOrder, kRounds);
+}
+
 TEST(Events, BadArgumentsFail) {
   EventHandle events[2] = {CreateAutoResetEvent(), nullptr};
   EXPECT_EQ(WaitForAny(events, 2, milliseconds(0)), kWaitFailed);
