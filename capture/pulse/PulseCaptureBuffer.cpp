@@ -174,7 +174,7 @@ void PulseCaptureBuffer::EndCapture() {
 // newer PipeWire session manager (WirePlumber 0.5) leaves it open, linked to nothing, and no
 // sound would ever come. It ends here as it would on PulseAudio, and Start opens it afresh.
 void PulseCaptureBuffer::OnSourceRemoved(std::uint32_t index) {
-  if (!StreamLive() || pa_stream_get_device_index(stream_) != index) {
+  if (!StreamLive() || pa_stream_get_device_index(stream_.get()) != index) {
     return;
   }
   CloseStream();
