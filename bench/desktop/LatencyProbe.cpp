@@ -175,13 +175,20 @@ class Player {
   void Request(int burst) {
     std::unique_lock lock(*this);
     requested_ = burst;
+    requestedAt_ = Clock::now();
   }
 
   // Waits until the sink has rendered the first frame of that burst and returns when it did,
   // or nothing when the sink did not get there within the time-out.
   bool WaitMade(int burst, Clock::time_point& made) {
     const Clock::time_point deadline = Clock::now() + kChangeTimeout;
-    Clock::time_point before{};  // the middle of the last exchange that found it not yet read
+    // A moment the frame was not yet rendered: before it was asked for, then the last moment it
+    // was not yet written, or the middle of the last exchange that found it not yet read.
+    Clock::time_point before;
+    {
+      std::unique_lock lock(*this);
+      before = requestedAt_;
+    }
     for (;;) {
       const Clock::time_point asked = Clock::now();
       if (asked > deadline) {
@@ -211,15 +218,10 @@ class Player {
       const Clock::time_point answered = Clock::now();
       const Clock::time_point middle = asked + (answered - asked) / 2;
       if (start >= 0 && readIndex > start) {
-        if (before == Clock::time_point{}) {
-          Fail("burst " + std::to_string(burst) + " was played before its dating began");
-        }
         made = before + (middle - before) / 2;
         return true;
       }
-      if (start >= 0) {
-        before = middle;
-      }
+      before = start >= 0 ? middle : answered;
       std::this_thread::sleep_for(kTimingPause);
     }
   }
@@ -269,8 +271,9 @@ class Player {
   pa_stream* stream_ = nullptr;
   // With the loop's lock held:
   std::vector<int16_t> chunk_;
-  int64_t written_ = 0;     // the stream's write index: bytes written so far
-  int requested_ = 0;       // the newest burst asked for
+  int64_t written_ = 0;  // the stream's write index: bytes written so far
+  int requested_ = 0;    // the newest burst asked for
+  Clock::time_point requestedAt_;
   int started_ = 0;         // the newest burst whose first frame is written
   int64_t startIndex_ = 0;  // where that first frame is in the stream
   int burstFrame_ = -1;     // the next frame of the burst being written, -1: silence

@@ -145,11 +145,16 @@ start_meter() {  # build dir, log
 #   pavumeter    pavumeter --record: two bars for the default source
 #   pavucontrol  pavucontrol on its input devices tab: one bar per input
 #   cava         cava in an xterm: spectrum bars of the default source
-# choose_peers fills peers with the installed ones and says in one line each which it skips.
+# choose_peers fills peers with the installed ones and says in one line each which it skips;
+# SONAVIK_BENCH_PEERS names fewer.
 peers=()
 choose_peers() {
   local peer tool
-  for peer in pavumeter pavucontrol cava; do
+  for peer in ${SONAVIK_BENCH_PEERS:-pavumeter pavucontrol cava}; do
+    case $peer in
+      pavumeter | pavucontrol | cava) ;;
+      *) echo "$bench: SONAVIK_BENCH_PEERS names pavumeter, pavucontrol or cava, not $peer" >&2; exit 2 ;;
+    esac
     tool=$peer
     [[ $peer != cava ]] || command -v xterm >/dev/null || tool=xterm
     if command -v "$tool" >/dev/null; then

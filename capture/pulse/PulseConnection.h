@@ -103,8 +103,8 @@ class PulseConnection {
   PulseContextHandle context_;
   std::string description_;
   std::function<void()> onChange_ GUARDED_BY(LoopMutex());
-  std::vector<std::pair<const void*, std::function<void(std::uint32_t)>>> sourceRemovals_
-      GUARDED_BY(LoopMutex());
+  using SourceRemovals = std::vector<std::pair<const void*, std::function<void(std::uint32_t)>>>;
+  SourceRemovals sourceRemovals_ GUARDED_BY(LoopMutex());
 };
 
 // The platform's result code for a libpulse error number: the code that names the same
