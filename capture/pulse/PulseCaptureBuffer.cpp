@@ -44,8 +44,10 @@ SoundResult PulseCaptureBuffer::Create(std::shared_ptr<PulseConnection> connecti
   {
     PulseConnection::Lock lock(*created->connection_);
     if (created->device_) {
-      created->connection_->WatchSourceRemovals(
-          created, [created](std::uint32_t index) { created->OnSourceRemoved(index); });
+      created->connection_->WatchSourceRemovals(created, [created](std::uint32_t index) {
+        created->connection_->InCallback();
+        created->OnSourceRemoved(index);
+      });
     }
     result = created->connection_->ContextUsable() ? created->OpenStream() : DSERR_NODRIVER;
   }

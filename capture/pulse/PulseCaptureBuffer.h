@@ -62,8 +62,9 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
 
   // With the main-loop lock held: the ring stops, and whoever watches the server hears of a
   // capture that was running and ended.
-  void EndCapture();
-  void OnSourceRemoved(std::uint32_t index);
+  void EndCapture() REQUIRES(connection_->LoopMutex());
+  // With the main-loop lock held, on the loop's thread: a source left the server.
+  void OnSourceRemoved(std::uint32_t index) REQUIRES(connection_->LoopMutex());
 
   static void OnStreamState(pa_stream* stream, void* self);
   static void OnStreamRead(pa_stream* stream, std::size_t bytes, void* self);
