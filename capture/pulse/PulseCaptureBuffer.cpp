@@ -82,8 +82,8 @@ PulseCaptureBuffer::~PulseCaptureBuffer() {
 std::uint32_t PulseCaptureBuffer::FragmentFor(std::uint32_t bufferBytes,
                                               const pa_sample_spec& format) {
   const auto frame = static_cast<std::uint32_t>(pa_frame_size(&format));
-  const auto longest = static_cast<std::uint32_t>(pa_usec_to_bytes(25000, &format));
-  std::uint32_t fragment = std::min(bufferBytes, longest);
+  const auto longest = static_cast<std::uint32_t>(pa_usec_to_bytes(20000, &format));
+  std::uint32_t fragment = std::min(bufferBytes / 2, longest);
   fragment -= fragment % frame;
   return std::max(fragment, frame);
 }

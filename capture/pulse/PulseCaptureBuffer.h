@@ -41,12 +41,11 @@ class PulseCaptureBuffer final : public PulseRefCounted<ICaptureBuffer> {
   SoundResult Unlock(void* first, std::uint32_t firstBytes, void* second,
                      std::uint32_t secondBytes) override;
 
-  // The fragment we ask the server for: the whole ring, so the data the meter reads is never
-  // older than one ring, and at most 25 ms of sound so the read cursor stays close to real time.
-  // No smaller than those bounds: each fragment wakes the server's thread and ours, and a
-  // shorter request makes the server run its whole cycle faster for every client (PipeWire's
-  // default cycle is 1024 frames at 48 kHz, 21.3 ms; the program's ring is 23.2 ms). A fragment
-  // that fills both halves at once still announces each of them.
+  // The fragment we ask the server for: at most half the ring and at most 20 ms of sound, so
+  // the read cursor stays close to real time; no smaller, since each fragment wakes the
+  // server's thread and ours. A whole ring (23.2 ms) would let PipeWire keep its default cycle
+  // of 1024 frames, but PipeWire 0.3 (Debian 12) then hands a recorder on an idle monitor
+  // source no sound at all. A fragment that fills both halves at once still announces each.
   static std::uint32_t FragmentFor(std::uint32_t bufferBytes, const pa_sample_spec& format);
 
  private:

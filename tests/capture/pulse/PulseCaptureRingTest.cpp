@@ -335,7 +335,7 @@ TEST(PulseCaptureDesc, OnlyPcmRingsOfOneOrTwoChannelsAndEightOrSixteenBitsAreTak
   EXPECT_EQ(check([](D&, F& f) { f.nSamplesPerSec = 1000000; }), DSERR_BADFORMAT);
 }
 
-TEST(PulseCaptureDesc, FragmentsAreWholeFramesAndAtMostTheRingOrTwentyFiveMilliseconds) {
+TEST(PulseCaptureDesc, FragmentsAreWholeFramesAndAtMostHalfTheRingOrTwentyMilliseconds) {
   struct Case {
     pa_sample_spec format;
     std::uint32_t ring;
@@ -347,20 +347,19 @@ TEST(PulseCaptureDesc, FragmentsAreWholeFramesAndAtMostTheRingOrTwentyFiveMillis
   };
   for (const Case& c : cases) {
     const std::uint32_t frame = 2 * c.format.channels / (c.format.format == PA_SAMPLE_U8 ? 2 : 1);
-    const double longest = c.format.rate * 0.025 * frame;
+    const double longest = c.format.rate * 0.020 * frame;
     const std::uint32_t fragment = PulseCaptureBuffer::FragmentFor(c.ring, c.format);
     SCOPED_TRACE(std::to_string(c.ring) + " bytes at " + std::to_string(c.format.rate));
     EXPECT_EQ(fragment % frame, 0u);
     EXPECT_GE(fragment, frame);
-    EXPECT_LE(fragment, c.ring);
+    const std::uint32_t half = c.ring / 2;  // whole bytes
+    EXPECT_LE(fragment, half);
     EXPECT_LE(fragment, longest);
     // Not needlessly small either: within one frame of the smaller bound.
-    EXPECT_GT(fragment + frame, std::min<double>(c.ring, longest));
+    EXPECT_GT(fragment + frame, std::min<double>(half, longest));
   }
-  // The program's ring is asked for whole: 23.2 ms, no shorter than PipeWire's default cycle.
-  EXPECT_EQ(PulseCaptureBuffer::FragmentFor(4096, {PA_SAMPLE_S16LE, 44100, 2}), 4096u);
-  // A ring smaller than one frame still gets a whole frame.
-  EXPECT_EQ(PulseCaptureBuffer::FragmentFor(3, {PA_SAMPLE_S16LE, 44100, 2}), 4u);
+  // A ring smaller than two frames still gets whole frames.
+  EXPECT_EQ(PulseCaptureBuffer::FragmentFor(6, {PA_SAMPLE_S16LE, 44100, 2}), 4u);
 }
 
 }  // namespace
