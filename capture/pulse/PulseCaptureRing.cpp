@@ -121,9 +121,9 @@ void PulseCaptureRing::Write(const void* data, std::size_t bytes) {
       CollectStopEvents(&fire);
     }
   }
-  // A write that crosses both halves (a fragment as long as the ring) sets their events at one
-  // moment, so the notification thread announces them in the fixed order of events signalled
-  // together, whenever it wakes.
+  // A write that crosses both halves (the server hands over more than half the ring at once)
+  // sets their events at one moment, so the notification thread announces them in the fixed
+  // order of events signalled together, whenever it wakes.
   SetTogether(fire.data(), fire.size());
 }
 
